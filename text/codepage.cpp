@@ -248,23 +248,22 @@ Text utf8_to_gbk(std::string_view utf8) {
 }
 
 std::optional<Text> decode_to_gbk(const Bytes& bytes, const Text& charset) {
+  QString string;
   if (is_gbk_name(charset)) {
-    QString string = decode_gbk(bytes.data(), bytes.size());
-    const qsizetype zero = string.indexOf(QChar(0));
-    if (zero >= 0) string.truncate(zero);
-    return encode_gbk(string);
+    string = decode_gbk(bytes.data(), bytes.size());
+  } else {
+    if (charset.empty()) return std::nullopt;
+    // The last charset seen on this thread is kept: a worker decodes page after page in the same one.
+    thread_local Text cached_name;
+    thread_local Decoder cached;
+    if (!cached.isValid() || cached_name != charset) {
+      cached = Decoder(charset.c_str());
+      cached_name = charset;
+    }
+    if (!cached.isValid()) return std::nullopt;
+    cached.restart();
+    string = cached.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   }
-  if (charset.empty()) return std::nullopt;
-  // The last charset seen on this thread is kept: a worker decodes page after page in the same one.
-  thread_local Text cached_name;
-  thread_local Decoder cached;
-  if (!cached.isValid() || cached_name != charset) {
-    cached = Decoder(charset.c_str());
-    cached_name = charset;
-  }
-  if (!cached.isValid()) return std::nullopt;
-  cached.restart();
-  QString string = cached.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   // A text ends at its first zero character.
   const qsizetype zero = string.indexOf(QChar(0));
   if (zero >= 0) string.truncate(zero);

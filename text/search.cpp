@@ -1,7 +1,5 @@
 #include "text/search.h"
 
-#include <cstring>
-
 #include "text/text_scan.h"
 
 namespace melodrin {
@@ -39,9 +37,10 @@ long find_folded(const Text& text, const Text& sought, long start, bool ignore_c
 Text text_before(const Text& text, const Text& marker, long start, bool ignore_case) {
   long at;
   if (start < 0) {
-    long n = -start;
-    if (n == 1) n = 0;
-    at = find_backwards(text, marker, length(text) - n + 1, ignore_case);
+    // n - 1, written so that the most negative start cannot overflow.
+    const long n_less_one = -(start + 1);
+    at = find_backwards(text, marker, n_less_one == 0 ? length(text) + 1 : length(text) - n_less_one,
+                        ignore_case);
   } else {
     at = find(text, marker, start, ignore_case);
   }
@@ -73,7 +72,7 @@ Text insert_widened(const Text& text, const Text& insertion, long position) {
   Text body = fold_widths(text);
   const Text added = fold_widths(insertion);
   std::size_t at = 0;
-  for (long k = position - 2; k > 0 && at < body.size(); --k) at += scan::char_width(body, at);
+  for (long k = position; k > 2 && at < body.size(); --k) at += scan::char_width(body, at);
   body.insert(at, added);
   return body;
 }

@@ -21,10 +21,6 @@ inline unsigned char byte_at(const Text& text, std::size_t i) {
   return static_cast<unsigned char>(text[i]);
 }
 
-inline unsigned char lower_byte(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
-
 inline bool is_space_at(const Text& text, std::size_t i) {
   if (text[i] == ' ') return true;
   return byte_at(text, i) == kSymbolLead && i + 1 < text.size() && byte_at(text, i + 1) == kFullSpace;
@@ -234,8 +230,8 @@ int compare(const Text& a, const Text& b, bool case_sensitive) {
     unsigned char x = byte_at(a, i);
     unsigned char y = byte_at(b, i);
     if (!case_sensitive && !trail) {
-      x = lower_byte(x);
-      y = lower_byte(y);
+      x = scan::fold(x);
+      y = scan::fold(y);
     }
     if (x != y) return x < y ? -1 : 1;
     trail = !trail && byte_at(a, i) >= 0x80;

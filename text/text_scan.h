@@ -99,6 +99,18 @@ inline std::size_t find_raw(std::string_view hay, std::size_t from, std::string_
   return npos;
 }
 
+// Trail bytes of the double-byte characters of a match equal those of the
+// needle: a trail byte that looks like a letter is not one, so folding it
+// would match a different character.
+inline bool trail_bytes_equal(const char* match, const char* needle, std::size_t n) {
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    if (static_cast<unsigned char>(match[i]) < 0x80) continue;
+    ++i;
+    if (match[i] != needle[i]) return false;
+  }
+  return true;
+}
+
 // First occurrence of needle (non-empty) at a character start of the walk
 // that begins at offset begin, lying wholly inside hay; npos when none.
 inline std::size_t find_char_aligned(std::string_view hay, std::size_t begin,
@@ -114,8 +126,12 @@ inline std::size_t find_char_aligned(std::string_view hay, std::size_t begin,
     // bytes the walk pairs them up, so q is a start when the run before it is even.
     std::size_t k = q;
     while (k > known && bytes[k - 1] >= 0x80) --k;
-    if (((q - k) & 1) == 0) return q;
-    known = q + 1;
+    if (((q - k) & 1) == 0) {
+      if (!ignore_case || trail_bytes_equal(hay.data() + q, needle.data(), needle.size())) return q;
+      known = q;
+    } else {
+      known = q + 1;
+    }
     from = q + 1;
   }
 }

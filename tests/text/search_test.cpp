@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace melodrin {
 namespace {
 
@@ -61,6 +63,7 @@ TEST(TextBefore, ForwardAndFromTheEnd) {
       {"xAy", "a", 1, true, "x"},
       {"xAy", "a", 1, false, ""},
       {"xAyA", "a", -1, true, "xAy"},
+      {"a=b=c", "=", LONG_MIN, false, ""},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.text + " / " + c.marker + " from " + std::to_string(c.start));
@@ -127,6 +130,8 @@ TEST(InsertWidened, RoundTripThroughFullWidth) {
       {"ab", "X", 3, "aXb"},
       {kZhong + "b", "X", 3, kZhong + "Xb"},  // a character is not split
       {"ab", "X", 9, "abX"},
+      {"ab", "X", -1, "Xab"},
+      {"ab", "X", LONG_MIN, "Xab"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.text + " <- " + c.insertion + " at " + std::to_string(c.position));

@@ -89,6 +89,9 @@ TEST(TextFind, ForwardWalksCharacters) {
       {"xxABC", "abc", 1, false, -1},
       {"a-B_c", "-b_", 1, true, 2},
       {Text(37, 'x') + "\xB0" "a" "yA", "a", 1, true, 41},  // past the first 16-byte block
+      // A trail byte in the letter range is no letter: 81 61 is another character than 81 41.
+      {"\x81\x61", "\x81\x41", 1, true, -1},
+      {"\x81\x61\x81\x41" "A", "\x81\x41" "a", 1, true, 3},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(hex(c.text) + " / " + hex(c.sought) + " from " + std::to_string(c.start));
@@ -122,6 +125,7 @@ TEST(TextFind, BackwardsStaysInsideRegion) {
       {"ABCabc", "abc", std::nullopt, true, 4},
       {"ABCx", "abc", std::nullopt, true, 1},
       {"ABCx", "abc", std::nullopt, false, -1},
+      {"\x81\x41\x81\x61", "\x81\x41", std::nullopt, true, 1},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(hex(c.text) + " / " + hex(c.sought) + " before " +
@@ -157,6 +161,7 @@ TEST(TextReplace, Subtexts) {
       {"\xB0" "AA", "a", "-", 1, std::nullopt, false, "\xB0" "A-"},
       {"x" + kZhong + "x" + kZhong, kZhong, "y", 1, std::nullopt, true, "xyxy"},
       {"abc\xB0", "\xB0", "!", 1, std::nullopt, true, "abc!"},
+      {"\x81\x61\x81\x41", "\x81\x41", "x", 1, std::nullopt, false, "\x81\x61" "x"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(hex(c.text) + " / " + hex(c.sought) + " from " + std::to_string(c.start));
