@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 #include <string_view>
 
 #include "text/codepage.h"
@@ -38,12 +37,30 @@ long parse_status(std::string_view status_line) {
   return code;
 }
 
-void init_library_once() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// Before any other libcurl call on any thread, and once: threads that come
+// together wait here until it is done.
+bool init_library_once() {
+  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  return ready;
 }
 
 }  // namespace
+
+bool library_speaks_http() {
+  static const bool speaks = [] {
+    if (!init_library_once()) return false;
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    if (info == nullptr || info->protocols == nullptr) return false;
+    bool http = false;
+    bool https = false;
+    for (const char* const* p = info->protocols; *p != nullptr; ++p) {
+      http = http || std::string_view(*p) == "http";
+      https = https || std::string_view(*p) == "https";
+    }
+    return http && https;
+  }();
+  return speaks;
+}
 
 std::string curl_url(bool https, const std::string& host, long port, const std::string& object) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -64,7 +81,7 @@ std::string curl_url(bool https, const std::string& host, long port, const std::
 }
 
 CurlEasy::CurlEasy() noexcept {
-  init_library_once();
+  if (!init_library_once()) return;
   m_curl = curl_easy_init();
   if (m_curl == nullptr) return;
   const bool ready =
@@ -140,6 +157,11 @@ bool CurlEasy::set_follows_redirects(bool follow) {
   return set(CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L) && set(CURLOPT_MAXREDIRS, kMaxRedirects);
 }
 
+bool CurlEasy::ignore_certificate_errors() {
+  return set(CURLOPT_SSL_VERIFYPEER, 0L) && set(CURLOPT_SSL_VERIFYHOST, 0L) &&
+         set(CURLOPT_PROXY_SSL_VERIFYPEER, 0L) && set(CURLOPT_PROXY_SSL_VERIFYHOST, 0L);
+}
+
 bool CurlEasy::set_proxy(const std::string& proxy) {
   return set(CURLOPT_PROXY, proxy.c_str()) && set(CURLOPT_PROXYPORT, 80L) && set(CURLOPT_NOPROXY, "");
 }
@@ -164,8 +186,10 @@ CURLcode CurlEasy::perform() {
 // The one place where libcurl's outcome becomes a stage of the exchange.
 TransferStage CurlEasy::stage(CURLcode code) const {
   if (code == CURLE_OK) return TransferStage::done;
-  // Malformed address or a scheme other than http(s), before any response.
-  if ((code == CURLE_URL_MALFORMAT || code == CURLE_UNSUPPORTED_PROTOCOL) && m_responses == 0) {
+  // Malformed address or a scheme other than http(s), before anything went
+  // out; the same codes later mean an answer that is no HTTP response.
+  if ((code == CURLE_URL_MALFORMAT || code == CURLE_UNSUPPORTED_PROTOCOL) &&
+      m_phase == Phase::connecting && m_responses == 0) {
     return TransferStage::address;
   }
   // Headers in, then a reset, a silence, a short body, or a stop asked for.
@@ -193,7 +217,9 @@ void CurlEasy::end_of_headers() {
   if (m_status >= 100 && m_status < 200) {
     m_phase = Phase::awaiting_headers;  // an interim answer; the real one follows
   } else if (m_follow && m_status >= 300 && m_status < 400 && m_block_has_location) {
-    m_phase = Phase::connecting;  // libcurl goes on to the Location
+    // libcurl reads this body unseen, then goes on to the Location: still
+    // waiting for the response, and a silence here counts as one.
+    m_phase = Phase::awaiting_headers;
   } else {
     m_phase = Phase::body;
     curl_off_t size = -1;

@@ -23,6 +23,9 @@ enum class TransferStage {
   body,      // the headers arrived, then the body broke off
 };
 
+// Whether the library can fetch both http and https addresses.
+bool library_speaks_http();
+
 // The address libcurl fetches: host as UTF-8, the object path with spaces,
 // control bytes and non-ASCII characters (as UTF-8) percent-encoded.
 std::string curl_url(bool https, const std::string& host, long port, const std::string& object);
@@ -56,6 +59,9 @@ class CurlEasy {
   bool set_inactivity_limit(std::chrono::milliseconds limit);
 
   bool set_follows_redirects(bool follow);
+
+  // Neither the server's nor a proxy's certificate is checked.
+  bool ignore_certificate_errors();
 
   // Every request through proxy ("host:port", port 80 when left out),
   // whatever the environment says about proxies.

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <climits>
 #include <optional>
-#include <string_view>
 
 #include "regexp/reg_exp.h"
 #include "text/search.h"
@@ -43,21 +42,6 @@ struct CrackedUrl {
   long port = 0;
   Text object;  // path and query, "/" when the path is empty
 };
-
-bool platform_speaks_http() {
-  static const bool speaks = [] {
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (info == nullptr || info->protocols == nullptr) return false;
-    bool http = false;
-    bool https = false;
-    for (const char* const* p = info->protocols; *p != nullptr; ++p) {
-      http = http || std::string_view(*p) == "http";
-      https = https || std::string_view(*p) == "https";
-    }
-    return http && https;
-  }();
-  return speaks;
-}
 
 // Splits scheme://[user@]host[:port][path][?query][#fragment]. Only http and
 // https are accepted; the fragment is never sent.
@@ -125,7 +109,7 @@ Text winhttp_request(const WinHttpArgs& args) {
     return Text{};
   };
 
-  if (!platform_speaks_http()) return fail(kNoPlatform);
+  if (!library_speaks_http()) return fail(kNoPlatform);
   dispatch_pending_events();
 
   const std::optional<CrackedUrl> cracked = crack_url(args.url);
@@ -169,10 +153,7 @@ Text winhttp_request(const WinHttpArgs& args) {
   }
   dispatch_pending_events();
 
-  if (!(easy.set(CURLOPT_SSL_VERIFYPEER, 0L) && easy.set(CURLOPT_SSL_VERIFYHOST, 0L) &&
-        easy.set(CURLOPT_PROXY_SSL_VERIFYPEER, 0L) && easy.set(CURLOPT_PROXY_SSL_VERIFYHOST, 0L))) {
-    return fail(kCertificateOptionRefused);
-  }
+  if (!easy.ignore_certificate_errors()) return fail(kCertificateOptionRefused);
   dispatch_pending_events();
 
   const Text cookies = args.cookies != nullptr ? *args.cookies : Text{};

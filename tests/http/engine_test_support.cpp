@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -58,6 +59,53 @@ void add_cookie_redirect_route() {
     response.body = "moved";
     return response;
   });
+}
+
+RawServer::RawServer(std::string reply) : m_reply(std::move(reply)) {
+  m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::listen(m_fd, 8) == 0 &&
+      ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { serve(); });
+  }
+  EXPECT_NE(m_port, 0) << "no raw listener";
+}
+
+RawServer::~RawServer() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+std::string RawServer::url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+
+void RawServer::serve() {
+  while (!m_stop) {
+    pollfd listener{m_fd, POLLIN, 0};
+    if (::poll(&listener, 1, 50) != 1) continue;
+    const int client = ::accept(m_fd, nullptr, nullptr);
+    if (client < 0) continue;
+    std::string head;
+    char buffer[4096];
+    while (!m_stop && head.find("\r\n\r\n") == std::string::npos) {
+      pollfd peer{client, POLLIN, 0};
+      if (::poll(&peer, 1, 50) != 1) continue;
+      const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      head.append(buffer, static_cast<std::size_t>(n));
+    }
+    for (std::size_t sent = 0; sent < m_reply.size();) {
+      const ssize_t n = ::send(client, m_reply.data() + sent, m_reply.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    ::close(client);
+  }
 }
 
 }  // namespace melodrin::testing

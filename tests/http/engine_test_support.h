@@ -1,10 +1,12 @@
 // Helpers shared by the request engine tests.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/test_server.h"
@@ -37,5 +39,27 @@ class DeadProxyEnvironment {
 
 // A route that sets a cookie and sends the client on to /echo.
 void add_cookie_redirect_route();
+
+// Answers every connection on its own loopback port with reply, byte for
+// byte, once the request head has arrived, then closes it: for answers no
+// HTTP server would give.
+class RawServer {
+ public:
+  explicit RawServer(std::string reply);
+  ~RawServer();
+  RawServer(const RawServer&) = delete;
+  RawServer& operator=(const RawServer&) = delete;
+
+  std::string url() const;  // http://127.0.0.1:P/
+
+ private:
+  void serve();
+
+  std::string m_reply;
+  int m_fd = -1;
+  std::uint16_t m_port = 0;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
 
 }  // namespace melodrin::testing

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -154,6 +155,19 @@ TEST_F(WinHttpRequest, FailuresAreNamedAndLeaveOtherOutputsAlone) {
     response.close_without_response = true;
     return response;
   });
+  // A followed redirect whose own body stalls: the silence counts as waiting
+  // for the response.
+  server().route("/stalled-redirect", [](const RecordedRequest&) {
+    Response response;
+    response.status = 302;
+    response.reason = "Found";
+    response.headers = {{"Location", "/hello"}};
+    response.body = "ab";
+    response.chunk_size = 1;
+    response.delay_between_chunks = std::chrono::milliseconds(4000);
+    return response;
+  });
+  const testing::RawServer garbage("hello\r\n\r\n");
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::closed_port()) + "/";
   struct Case {
     std::string url;
@@ -170,7 +184,10 @@ TEST_F(WinHttpRequest, FailuresAreNamedAndLeaveOtherOutputsAlone) {
       {server().http_url("/echo"), "X-Bad: a\nInjected: b", 0, "710 设置协议头失败!"},
       {server().http_url("/echo"), "no colon here", 0, "710 设置协议头失败!"},
       {refused, "", 0, "711 发送请求失败!"},
+      {"https://" + server().http_authority() + "/echo", "", 1, "711 发送请求失败!"},  // no TLS there
       {server().http_url("/close"), "", 0, "712 服务器未响应!"},
+      {garbage.url(), "", 0, "712 服务器未响应!"},  // no status line: no response
+      {server().http_url("/stalled-redirect"), "", 1, "712 服务器未响应!"},
       {server().http_url("/slow?ms=4000"), "", 1, "712 服务器未响应!"},
   };
   for (const Case& c : kCases) {
@@ -207,11 +224,33 @@ TEST_F(WinHttpRequest, BrokenBodyKeepsWhatArrivedAndReportsTheStatus) {
 }
 
 TEST_F(WinHttpRequest, TimeoutBoundsSilenceNotTheWholeTransfer) {
-  Text status;
-  const Text body = winhttp_request({.url = server().http_url("/drip?ms=250&n=8"),
-                                     .timeout_seconds = 1, .status_text = &status});
-  EXPECT_EQ(status, "200 OK");
-  EXPECT_EQ(body.size(), 8u);
+  // The body of a followed redirect that keeps flowing is no silence either.
+  server().route("/flowing-redirect", [](const RecordedRequest&) {
+    Response response;
+    response.status = 302;
+    response.reason = "Found";
+    response.headers = {{"Location", "/hello"}};
+    response.body = "abcdef";
+    response.chunk_size = 1;
+    response.delay_between_chunks = std::chrono::milliseconds(300);
+    return response;
+  });
+  struct Case {
+    const char* path;
+    const char* body;
+  };
+  static const Case kCases[] = {
+      {"/drip?ms=250&n=8", "xxxxxxxx"},
+      {"/flowing-redirect", "hello"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.path);
+    Text status;
+    const Text body = winhttp_request({.url = server().http_url(c.path), .timeout_seconds = 1,
+                                       .status_text = &status});
+    EXPECT_EQ(status, "200 OK");
+    EXPECT_EQ(body, c.body);
+  }
 }
 
 TEST_F(WinHttpRequest, RedirectsFollowedUnlessAskedNotTo) {
