@@ -25,7 +25,7 @@ function get__name_All(value) {
 
 function get__extend(target, source) {
   if (Object.prototype.toString.call(target) == '[object Array]') {
-    var length = source.length;
+    var length = source == null ? undefined : source.length;
     if (typeof length == 'number') {
       for (var i = 0; i < length; i++) target.push(source[i]);
     }

@@ -6,6 +6,9 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QString>
+
+#include "text/codepage.h"
 
 namespace melodrin {
 
@@ -21,13 +24,30 @@ constexpr char kValueSeparator[] =
 constexpr char kUnplaceholder[] = ".replace(str_reg, '\\\\')";
 
 const Text& engine_script() {
-  static const Text script = [] {
+  // Never destroyed: a worker that is never joined may still be making an
+  // engine while the process exits.
+  static const Text* const script = [] {
     QFile file(QStringLiteral(":/melodrin/json/engine_script.js"));
-    if (!file.open(QIODevice::ReadOnly)) return Text();
+    if (!file.open(QIODevice::ReadOnly)) return new Text();
     const QByteArray bytes = file.readAll();  // plain ASCII, so GBK as it is
-    return Text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return new Text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   }();
-  return script;
+  return *script;
+}
+
+// The body of a single-quoted script literal that gives back value. Escaped
+// per character as the engine reads the text: byte-wise, a byte that GBK
+// cannot pair (0x80, 0xFF, a lone lead byte) would shield the quote or line
+// break after it, and the value would run as script.
+Text quoted_body(const Text& value) {
+  QString string = to_qstring(value);
+  // Backslash first, so the escapes added after it stay single.
+  string.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+      .replace(QLatin1Char('\''), QLatin1String("\\'"))
+      .replace(QLatin1Char('"'), QLatin1String("\\\""))
+      .replace(QLatin1Char('\r'), QLatin1String("\\r"))
+      .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+  return from_qstring(string);
 }
 
 Text index_text(long index) { return to_text(index); }
@@ -91,14 +111,7 @@ bool JsonObject::set_value(const Text& path, const Text& value, bool is_json) {
       return eval_bool(target + " = get__extend(" + target + ", " + source + ")");
     return eval_bool(target + " = eval(" + value + ")");
   }
-  // Backslash first, so the escapes added after it stay single.
-  static const std::pair<const char*, const char*> kEscapes[] = {
-      {"\\", "\\\\"}, {"'", "\\'"}, {"\"", "\\\""}, {"\r", "\\r"}, {"\n", "\\n"},
-  };
-  Text escaped = value;
-  for (const auto& [sought, replacement] : kEscapes)
-    escaped = replace_subtexts(escaped, sought, replacement, 1, std::nullopt, true);
-  return eval_bool(target + " = '" + escaped + "'.replace(/\\\\/g, str_Code)");
+  return eval_bool(target + " = '" + quoted_body(value) + "'.replace(/\\\\/g, str_Code)");
 }
 
 bool JsonObject::set_json(const Text& path, const Text& json) {

@@ -40,6 +40,12 @@ ScriptEngine::~ScriptEngine() = default;
 
 QJSEngine* ScriptEngine::engine() {
   if (m_engine || m_failed) return m_engine.get();
+  // QJSEngine aborts the process without the application object, which may
+  // be gone by the time a worker first uses an engine it made earlier.
+  if (!QCoreApplication::instance()) {
+    m_failed = true;
+    return nullptr;
+  }
   try {
     m_engine = std::make_unique<QJSEngine>();
   } catch (const std::bad_alloc&) {

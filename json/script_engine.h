@@ -21,7 +21,7 @@ class ScriptEngine {
   // be made (the engine needs the process's QCoreApplication). The instance
   // belongs to the calling thread. Making an engine is costly, so it is made
   // on first use, and startup_code runs then as global code before anything
-  // else.
+  // else; if the application object is gone by then, every call fails.
   static std::shared_ptr<ScriptEngine> create(Text startup_code = {});
 
   ~ScriptEngine();

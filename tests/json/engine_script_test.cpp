@@ -51,6 +51,7 @@ TEST_F(EngineScriptTest, EvaluatesLikeTheObjectRelyOn) {
       {"JSON.stringify(get__extend({n: 1, b: true}, {n: {k: 2}, b: 5}))",
        "{\"n\":{\"k\":2},\"b\":5}"},
       {"JSON.stringify(get__extend([1], {a: 2}))", "[1]"},
+      {"JSON.stringify(get__extend([1], null))", "[1]"},
       {"JSON.stringify(str_Code + '\\n')", "\"?\\n\""},
   };
   for (const Case& c : kCases) {

@@ -189,6 +189,28 @@ TEST(JsonObjectTest, StoresPlainTextsUnchanged) {
   EXPECT_FALSE(object.set_value("no.parent", "x"));
 }
 
+TEST(JsonObjectTest, KeepsPlainTextsWithUnpairedBytesInsideTheLiteral) {
+  // A byte GBK cannot pair must not shield the quote or line break after it,
+  // or the rest of the value runs as script.
+  struct Case {
+    const char* value;
+    const char* text;
+  };
+  static const Case kCases[] = {
+      {"\x80'+(da.ran=1)//", "\x80'+(da.ran=1)//"},
+      {"\xFF'+(da.ran=1)//", "\xFF'+(da.ran=1)//"},
+      {"\x81'+(da.ran=1)//", "?'+(da.ran=1)//"},  // a lead byte without its trail
+      {"\x80\r\n\x80\\\x80\"", "\x80\r\n\x80\\\x80\""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.text);
+    JsonObject object;
+    object.set_value("v", c.value);
+    EXPECT_EQ(object.get_text("v"), c.text);
+    EXPECT_EQ(object.type_of("ran"), 0);
+  }
+}
+
 TEST(JsonObjectTest, WritesJsonByMergingIntoObjectsAndAssigningElsewhere) {
   struct Case {
     const char* document;
@@ -209,6 +231,9 @@ TEST(JsonObjectTest, WritesJsonByMergingIntoObjectsAndAssigningElsewhere) {
       {R"({})", "m", R"('"text"')", false, R"({"m":"text"})"},
       {R"({"o":{"a":1}})", "o", "", false, R"({"o":{"a":1}})"},
       {R"({"s":"a","t":1})", "s", "", false, R"({"t":1})"},
+      // An array member takes nothing from a null, and the merge goes on.
+      {R"({"o":{"a":[1],"s":"x"}})", "o", R"({"a":null,"s":"y"})", false,
+       R"({"o":{"a":[1],"s":"y"}})"},
       // A null member stops the merge after the members before it.
       {R"({"o":{"z":null}})", "o", R"({"a":"x","z":{"c":1}})", true, R"({"o":{"z":null,"a":"x"}})"},
       {R"({})", "no.parent", "1", true, R"({})"},
@@ -288,6 +313,8 @@ TEST(JsonObjectTest, CollectsLeafValues) {
       {R"({"a":"","b":"x"})", "", false, {"", "x"}},
       {R"({"a":"x","b":""})", "", false, {"x"}},  // an empty last value gives no piece
       {R"({"s":"年"})", "", false, {utf8_to_gbk("年")}},
+      // The separator is a fixed text: a value that holds it falls apart.
+      {R"({"s":"a[2020年7月20日20时0分0秒]b","n":1})", "", false, {"a", "b", "1"}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.document << " at '" << c.path << "'"

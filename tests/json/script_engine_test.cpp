@@ -1,5 +1,9 @@
 #include "json/script_engine.h"
 
+#include <cstdlib>
+
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include "text/codepage.h"
@@ -87,6 +91,20 @@ TEST(ScriptEngineTest, OffersNoHostObjects) {
     SCOPED_TRACE(name);
     EXPECT_EQ(engine->eval_text(Text("typeof ") + name), "undefined");
   }
+}
+
+TEST(ScriptEngineDeathTest, FirstUseAfterTheApplicationObjectIsGoneDoesNotAbort) {
+  // A worker may first use an engine it made while the program is ending.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const auto engine = ScriptEngine::create();
+        // The child ends below, so main's application object is not ended twice.
+        QCoreApplication::instance()->~QCoreApplication();
+        if (engine) engine->eval_text("'x'");
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

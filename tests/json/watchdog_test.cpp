@@ -1,6 +1,7 @@
 // A runaway fragment is interrupted and its call gives the empty result;
 // the engine then works again.
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <future>
 #include <thread>
@@ -132,6 +133,29 @@ TEST(WatchdogTest, LeavesCallsAloneThatEndInTime) {
     SCOPED_TRACE(i);
     EXPECT_EQ(engine->eval_text("busy(500)"), "ok");
   }
+}
+
+TEST(WatchdogDeathTest, ProcessExitsCleanlyWhileWorkersAreInsideCalls) {
+  // Workers are never joined: the process may end while one is stopped by
+  // the watchdog and another is making engines.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::thread([] {
+          JsonObject object;
+          for (;;) object.parse(kRunaways[0]);
+        }).detach();
+        std::thread([] {
+          for (;;) {
+            JsonObject object;
+            object.parse(R"({"a":1})");
+            object.get_text("a");
+          }
+        }).detach();
+        std::this_thread::sleep_for(300ms);
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
