@@ -1,0 +1,43 @@
+// What both embedded browsers share: the web engine's helper process check
+// and one off-the-record profile, so nothing is kept on disk between runs.
+#pragma once
+
+#include <QString>
+
+class QWebEngineProfile;
+
+namespace melodrin {
+
+class MessageBoxes;
+
+class BrowserEngine {
+ public:
+  // process_path: where the engine's helper process must be; empty for the
+  // place the web engine itself looks.
+  explicit BrowserEngine(MessageBoxes& messages, QString process_path = {});
+  ~BrowserEngine();
+  BrowserEngine(const BrowserEngine&) = delete;
+  BrowserEngine& operator=(const BrowserEngine&) = delete;
+
+  // Checked when the first browser asks; without the helper the engine would
+  // abort the whole program, so the browsers then stay blank. The "错误" box
+  // is shown once.
+  bool start();
+
+  // Null until start() succeeded.
+  QWebEngineProfile* profile() const { return m_profile; }
+
+  const QString& process_path() const { return m_process_path; }
+
+  // QTWEBENGINE_PROCESS_PATH when set, else the Qt helper folder's
+  // QtWebEngineProcess.
+  static QString expected_process_path();
+
+ private:
+  MessageBoxes& m_messages;
+  QString m_process_path;
+  bool m_checked = false;
+  QWebEngineProfile* m_profile = nullptr;
+};
+
+}  // namespace melodrin

@@ -1,0 +1,149 @@
+// The whole road through the real web view: the fake song page issues its
+// API request, the capture repeats it with the request engine, and the four
+// boxes fill.
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QWebEngineView>
+
+#include "app/web_browser.h"
+#include "tests/app/app_fixture.h"
+#include "tests/app/fake_service.h"
+#include "text/codepage.h"
+#include "winhttp/winhttp_request.h"
+
+namespace melodrin::testing {
+namespace {
+
+class CaptureTest : public AppTest {
+ protected:
+  void SetUp() override { install_fake_service(server()); }
+
+  // Parses the address and waits for the worker it starts to be done.
+  void parse_and_wait(MainWindow& window, const std::string& address, std::size_t api_requests) {
+    window.编辑框1()->setText(QString::fromStdString(address));
+    QTest::mouseClick(window.按钮_开始解析(), Qt::LeftButton);
+    ASSERT_EQ(window.frameGeometry().size(), QSize(877, 480));
+    ASSERT_TRUE(window.标签_解析()->isVisible());
+    ASSERT_TRUE(wait_for_requests("/yy/index.php", api_requests));
+    ASSERT_TRUE(wait_until([&] { return !window.标签_解析()->isVisible(); }));
+  }
+
+  std::vector<QString> boxes(MainWindow& window) {
+    return {window.编辑框_album_name()->text(), window.编辑框_author_name()->text(),
+            window.编辑框_audio_name()->text(), window.编辑框_下载地址()->text()};
+  }
+};
+
+TEST_F(CaptureTest, ASongPageFillsTheBoxesAndTheWindowTurnsCompact) {
+  MainWindow& window = make_window();
+  parse_and_wait(window, song_page(server(), "full"), 1);
+
+  const std::string audio = server().http_url("/bytes?n=4096");
+  EXPECT_EQ(boxes(window), (std::vector<QString>{QStringLiteral("Album A"), QStringLiteral("Singer S"),
+                                                  QStringLiteral("Singer S - Title T"), QString::fromStdString(audio)}));
+  EXPECT_EQ(window.frameGeometry().size(), QSize(412, 272));
+
+  // The page's picture, stylesheet and document went through the browser.
+  EXPECT_FALSE(server().requests_to("/static/cover.png").empty());
+  EXPECT_FALSE(server().requests_to("/static/page.css").empty());
+
+  // Only the page's GET to the prefix was captured: its POST and its GET of
+  // another path never reach the server from the worker.
+  const Text expected_url = "https://" + server().https_authority() +
+                            "/yy/index.php?r=play/getdata&callback=jQuery19&hash=full&mid=1&signature=0f3c";
+  EXPECT_EQ(m_texts.captured_api_url, expected_url);
+  settle(300);
+  const auto api = server().requests_to("/yy/index.php");
+  ASSERT_EQ(api.size(), 1u);
+  EXPECT_TRUE(server().requests_to("/yy/other.php").empty());
+  EXPECT_EQ(api[0].method, "GET");
+  EXPECT_EQ(api[0].query, "r=play/getdata&callback=jQuery19&hash=full&mid=1&signature=0f3c");
+  EXPECT_TRUE(api[0].body.empty());
+
+  // The worker repeats it with the engine's default header block and nothing else.
+  server().clear_requests();
+  WinHttpArgs bare;
+  bare.url = expected_url;
+  winhttp_request(bare);
+  const auto reference = server().requests_to("/yy/index.php");
+  ASSERT_EQ(reference.size(), 1u);
+  EXPECT_EQ(api[0].header_block, reference[0].header_block);
+  struct Line {
+    const char* name;
+    const char* value;
+  };
+  static const Line kDefaults[] = {
+      {"User-Agent", "Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)"},
+      {"Accept", "text/html, application/xhtml+xml, */*"},
+      {"Accept-Encoding", "gbk, GB2312"},
+      {"Accept-Language", "zh-cn"},
+      {"Cache-Control", "no-cache"},
+  };
+  for (const Line& line : kDefaults) {
+    SCOPED_TRACE(line.name);
+    EXPECT_EQ(api[0].header(line.name), line.value);
+  }
+  EXPECT_FALSE(api[0].has_header("Cookie"));
+  EXPECT_FALSE(api[0].has_header("Referer"));
+}
+
+TEST_F(CaptureTest, TheReplyShapesAsTheWorkerReadsThem) {
+  const QString old = QStringLiteral("old");
+  const QString audio = QString::fromStdString(server().http_url("/bytes?n=4096"));
+  struct Case {
+    const char* hash;
+    std::vector<QString> shown;
+  };
+  const Case cases[] = {
+      {"fullwidth", {QStringLiteral("ABC123!"), QStringLiteral("周杰伦"), QStringLiteral("Title"), audio}},
+      {"paren", {QStringLiteral("ab"), QStringLiteral("x"), QStringLiteral("t"), audio}},
+      {"missing", {QStringLiteral("Album A"), QString(), QStringLiteral("Title T"), audio}},
+      {"cut", {QString(), QString(), QString(), QString()}},
+      // No document at all: the boxes keep what they had.
+      {"nojsonp", {old, old, old, old}},
+  };
+  MainWindow& window = make_window();
+  std::size_t api_requests = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hash);
+    for (QLineEdit* box : {window.编辑框_album_name(), window.编辑框_author_name(), window.编辑框_audio_name(),
+                           window.编辑框_下载地址()})
+      box->setText(old);
+    // Only the fragment changes: the page asks again on hashchange.
+    parse_and_wait(window, song_page(server(), c.hash), ++api_requests);
+    EXPECT_EQ(boxes(window), c.shown);
+    EXPECT_EQ(window.frameGeometry().size(), QSize(412, 272));
+  }
+}
+
+TEST_F(CaptureTest, TwoRequestsOfThePageStartTwoWorkers) {
+  MainWindow& window = make_window();
+  window.编辑框1()->setText(QString::fromStdString(server().http_url("/song/twice#hash=full")));
+  QTest::mouseClick(window.按钮_开始解析(), Qt::LeftButton);
+  ASSERT_TRUE(wait_for_requests("/yy/index.php", 2));
+  ASSERT_TRUE(m_workers.wait_idle(std::chrono::seconds(60)));
+  ASSERT_TRUE(wait_until([&] { return !window.标签_解析()->isVisible(); }));
+
+  std::vector<std::string> signatures;
+  for (const RecordedRequest& request : server().requests_to("/yy/index.php"))
+    signatures.push_back(request.query.substr(request.query.rfind('=') + 1));
+  std::sort(signatures.begin(), signatures.end());
+  EXPECT_EQ(signatures, (std::vector<std::string>{"first", "second"}));
+  EXPECT_TRUE(m_texts.captured_api_url.ends_with("signature=second"));
+  EXPECT_EQ(window.编辑框_album_name()->text(), QStringLiteral("Album A"));
+}
+
+TEST_F(CaptureTest, ThePickersBrowserCapturesNothing) {
+  MainWindow& window = make_window();
+  window.open_picker();
+  ASSERT_NE(window.picker(), nullptr);
+  window.picker()->browser()->load_address(song_page(server(), "full"));
+  ASSERT_TRUE(wait_until([&] { return window.picker()->browser()->view()->title() == QStringLiteral("asked full"); }));
+  settle(300);
+  EXPECT_TRUE(m_texts.captured_api_url.empty());
+  EXPECT_TRUE(server().requests_to("/yy/index.php").empty());
+}
+
+}  // namespace
+}  // namespace melodrin::testing
