@@ -6,6 +6,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
+#include "app/browser_cookies.h"
 #include "app/message_boxes.h"
 
 namespace melodrin {
@@ -21,7 +22,10 @@ BrowserEngine::BrowserEngine(MessageBoxes& messages, QString process_path)
     m_process_path = beside;
 }
 
-BrowserEngine::~BrowserEngine() { delete m_profile; }
+BrowserEngine::~BrowserEngine() {
+  m_cookies.reset();
+  delete m_profile;
+}
 
 QString BrowserEngine::expected_process_path() {
   const QString from_environment = qEnvironmentVariable("QTWEBENGINE_PROCESS_PATH");
@@ -44,6 +48,7 @@ bool BrowserEngine::start() {
   m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
   m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
   m_profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+  m_cookies = std::make_unique<BrowserCookies>(m_profile->cookieStore());
   return true;
 }
 

@@ -2,12 +2,15 @@
 // and one off-the-record profile, so nothing is kept on disk between runs.
 #pragma once
 
+#include <memory>
+
 #include <QString>
 
 class QWebEngineProfile;
 
 namespace melodrin {
 
+class BrowserCookies;
 class MessageBoxes;
 
 class BrowserEngine {
@@ -26,6 +29,9 @@ class BrowserEngine {
 
   // Null until start() succeeded.
   QWebEngineProfile* profile() const { return m_profile; }
+  // The profile's cookies as far as its store has reported them; null until
+  // start() succeeded.
+  const BrowserCookies* cookies() const { return m_cookies.get(); }
 
   const QString& process_path() const { return m_process_path; }
 
@@ -38,6 +44,7 @@ class BrowserEngine {
   QString m_process_path;
   bool m_checked = false;
   QWebEngineProfile* m_profile = nullptr;
+  std::unique_ptr<BrowserCookies> m_cookies;  // goes before the profile
 };
 
 }  // namespace melodrin

@@ -13,10 +13,14 @@ struct Endpoints {
 
   // "https://" + API host + "/yy/index.php?": what a captured request holds.
   Text api_prefix() const;
+  // "https://" + API host + "/play/songinfo?": the player's current request.
+  Text songinfo_prefix() const;
   // "https://" + web host + "/".
   Text home_page() const;
   // Web host + "/song": a picker address holding it is a song page.
   Text song_marker() const;
+  // Web host + "/mixsong/": song pages at their current addresses.
+  Text mixsong_marker() const;
   // "" when there is no announcement host.
   Text announcement_page() const;
 };

@@ -8,13 +8,17 @@ namespace melodrin {
 
 SongFetch winhttp_song_fetch() {
   return [](const SongRequest& request) {
+    SongResponse response;
     WinHttpArgs args;
     args.url = request.url;
     args.method = 0;
     Text cookies = request.cookies;
     if (!cookies.empty()) args.cookies = &cookies;
     args.headers = request.headers;
-    return winhttp_request(args);
+    args.returned_headers = &response.header_block;
+    args.response_bytes = &response.body;
+    response.text = winhttp_request(args);
+    return response;
   };
 }
 

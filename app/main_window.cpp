@@ -8,8 +8,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QUrl>
+#include <QWebEngineView>
 
 #include "app/app_texts.h"
+#include "app/browser_cookies.h"
+#include "app/browser_engine.h"
 #include "app/file_names.h"
 #include "app/message_boxes.h"
 #include "app/picker_window.h"
@@ -46,6 +50,11 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int
 
 const QColor kResultBackground(236, 236, 236);
 
+const QString kParsing = QStringLiteral("正在解析中，请稍等%D...");
+const QRect kParseLabel(8, 40, 200, 24);
+// A hint may use the row up to the picker link.
+const QRect kHintLabel(8, 40, 296, 24);
+
 }  // namespace
 
 MainWindow::MainWindow(AppServices& services)
@@ -74,7 +83,8 @@ void MainWindow::build() {
   m_标签6->setCursor(Qt::PointingHandCursor);
   m_标签6->installEventFilter(this);
 
-  m_标签_解析 = label(this, "标签_解析", QStringLiteral("正在解析中，请稍等%D..."), 8, 40, 200, 24);
+  m_标签_解析 = label(this, "标签_解析", kParsing, kParseLabel.x(), kParseLabel.y(), kParseLabel.width(),
+                     kParseLabel.height());
   m_标签_解析->hide();
 
   m_分组框1 = placed(new QGroupBox(QStringLiteral("音乐属性"), this), "分组框1", 17, 69, 373, 112);
@@ -137,6 +147,7 @@ void MainWindow::parse() {
   if (input.empty()) {
     m_services.messages->warning(this, QStringLiteral("警告"), QStringLiteral("请输入一个音乐地址来解析！"));
   } else {
+    show_parse_progress();
     m_标签_解析->show();
     set_outer_width(kExpanded.width());
     set_outer_height(kExpanded.height());
@@ -164,11 +175,31 @@ void MainWindow::open_picker() {
 void MainWindow::on_load_url_begin(const Text& address, RequestJob& job) {
   job.hook_request();
   if (job.request_method() != RequestJob::kGet) return;
-  if (find_folded(address, m_services.endpoints.api_prefix()) == -1) return;
-  m_services.texts->captured_api_url = address;
   SongRequest request;
-  request.url = address;  // the worker's own copy: a later capture cannot change it
+  if (find_folded(address, m_services.endpoints.api_prefix()) != -1) {
+    request.url = address;  // the old API is repeated bare, as it always was
+  } else if (find_folded(address, m_services.endpoints.songinfo_prefix()) != -1) {
+    request = current_request(address);
+  } else {
+    return;
+  }
+  m_services.texts->captured_api_url = address;
+  // The worker has its own copy: a later capture cannot change it.
   start_song_worker(std::move(request));
+}
+
+SongRequest MainWindow::current_request(const Text& address) const {
+  SongRequest request;
+  request.url = address;
+  if (const BrowserCookies* cookies = m_services.engine->cookies())
+    request.cookies = cookies->cookie_text(QUrl(to_qstring(address)));
+  if (QWebEngineView* view = m_Web浏览器->view()) {
+    // A Referer never carries the fragment or credentials.
+    const QUrl page = view->url().adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+    if (page.isValid() && !page.isEmpty())
+      request.headers = "Referer: " + from_qstring(page.toString(QUrl::FullyEncoded));
+  }
+  return request;
 }
 
 void MainWindow::start_song_worker(SongRequest request) {
@@ -181,15 +212,46 @@ void MainWindow::start_song_worker(SongRequest request) {
 }
 
 void MainWindow::apply_song_reply(const SongReply& reply) {
+  if (reply.kind == SongReply::Kind::refused) {
+    show_refusal(reply.err_code);
+    return;
+  }
   if (reply.kind == SongReply::Kind::fields) {
     m_编辑框_album_name->setText(to_qstring(reply.fields.album_name));
     m_编辑框_author_name->setText(to_qstring(reply.fields.author_name));
     m_编辑框_audio_name->setText(to_qstring(reply.fields.audio_name));
     m_编辑框_下载地址->setText(to_qstring(reply.fields.play_url));
+    // A song came (a document that did not parse shows nothing) but no address.
+    m_song_without_address = reply.fields.play_url.empty() &&
+                             !(reply.fields.album_name.empty() && reply.fields.author_name.empty() &&
+                               reply.fields.audio_name.empty());
   }
   set_outer_width(kCompact.width());
   set_outer_height(kCompact.height());
   m_标签_解析->hide();
+  show_parse_progress();
+}
+
+void MainWindow::show_parse_progress() {
+  m_标签_解析->setText(kParsing);
+  m_标签_解析->setToolTip(QString());
+  m_标签_解析->setGeometry(kParseLabel);
+}
+
+void MainWindow::show_refusal(const Text& err_code) {
+  // The boxes keep the last song; the page stays in view for the user to
+  // answer what the service asks.
+  const QString code = to_qstring(err_code).left(16);  // it comes from the network
+  m_标签_解析->setText(code.isEmpty() ? QStringLiteral("需验证或登录：请在页面中完成后重新解析")
+                                      : QStringLiteral("需验证或登录：请在页面中完成后重新解析（%1）").arg(code));
+  m_标签_解析->setToolTip(
+      (code.isEmpty() ? QStringLiteral("服务要求验证或登录。")
+                      : QStringLiteral("服务要求验证或登录（err_code %1）。").arg(code)) +
+      QStringLiteral("请在右侧页面中完成验证或登录，然后再点击“点击解析”。"));
+  m_标签_解析->setGeometry(kHintLabel);
+  m_标签_解析->show();
+  set_outer_width(kExpanded.width());
+  set_outer_height(kExpanded.height());
 }
 
 void MainWindow::download() {
@@ -197,7 +259,9 @@ void MainWindow::download() {
   const QString address = m_编辑框_下载地址->text();
   if (address.isEmpty()) {
     m_services.messages->warning(this, QStringLiteral("警告"),
-                                 QStringLiteral("没有下载地址：请先解析一首歌曲，再开始下载。"));
+                                 m_song_without_address
+                                     ? QStringLiteral("这首歌没有提供可下载的地址（可能是付费或受保护的歌曲）。")
+                                     : QStringLiteral("没有下载地址：请先解析一首歌曲，再开始下载。"));
     return;
   }
   m_通用对话框1.filter = QStringLiteral("MP3文件 (*.mp3)");

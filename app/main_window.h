@@ -63,12 +63,17 @@ class MainWindow : public FixedWindow {
   void build();
   void open_announcement();
   void start_song_worker(SongRequest request);
+  // The cookies and the Referer that the page's own request had.
+  SongRequest current_request(const Text& address) const;
+  void show_parse_progress();
+  void show_refusal(const Text& err_code);
 
   AppServices& m_services;
   std::shared_ptr<UiChannel> m_channel;
   SaveDialogSettings m_通用对话框1;
   QPointer<PickerWindow> m_picker;
   bool m_downloading = false;
+  bool m_song_without_address = false;  // the last song read came with no play_url
 
   QLabel* m_标签1 = nullptr;
   QLineEdit* m_编辑框1 = nullptr;

@@ -34,7 +34,9 @@ PickerWindow::PickerWindow(MainWindow& main, AppServices& services)
 }
 
 void PickerWindow::on_url_changed(const Text& address, long) {
-  m_按钮1->setVisible(find_folded(address, m_services.endpoints.song_marker()) != -1);
+  const Endpoints& hosts = m_services.endpoints;
+  m_按钮1->setVisible(find_folded(address, hosts.song_marker()) != -1 ||
+                      find_folded(address, hosts.mixsong_marker()) != -1);
   m_services.texts->picked_page_url = address;
 }
 

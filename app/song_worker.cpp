@@ -1,20 +1,76 @@
 #include "app/song_worker.h"
 
+#include <QByteArrayView>
+#include <QStringDecoder>
+
 #include "json/json_object.h"
+#include "text/codepage.h"
 #include "text/search.h"
 
 namespace melodrin {
+namespace {
+
+constexpr long kMetaSearchBytes = 1024;
+
+bool declares_utf8(const Text& header_block) {
+  for (const Text& line : split(header_block, "\r\n")) {
+    if (compare(left(line, 13), "content-type:", false) != 0) continue;
+    const Text value = to_lower(mid(line, 14, length(line)));
+    const long at = find(value, "charset=");
+    if (at == -1) continue;
+    Text charset = mid(value, at + 8, length(value));
+    charset = charset.substr(0, charset.find_first_of("; \t"));
+    if (!charset.empty() && charset.front() == '"') charset = charset.substr(1, charset.find('"', 1) - 1);
+    return charset == "utf-8" || charset == "utf8";
+  }
+  return false;
+}
+
+// What follows leading white space, if anything.
+char first_visible(const Text& text) {
+  const std::size_t at = text.find_first_not_of(" \t\r\n");
+  return at == Text::npos ? '\0' : text[at];
+}
+
+}  // namespace
+
+Text reply_text(const SongResponse& response) {
+  if (response.body.empty() || !declares_utf8(response.header_block)) return response.text;
+  // The engine's text ends at the first zero byte too.
+  const Text raw = text_from_bytes(response.body);
+  if (find_folded(left(raw, kMetaSearchBytes), "<meta", 1, true) != -1) return response.text;
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString decoded = decoder.decode(QByteArrayView(raw.data(), static_cast<qsizetype>(raw.size())));
+  // A server that says UTF-8 and sends GBK is read the engine's way.
+  if (decoder.hasError()) return response.text;
+  return from_qstring(decoded);
+}
 
 SongReply read_song_reply(const Text& reply) {
   JsonObject json;
   SongReply result;
-  const TextArray pieces = split(reply, "({");
-  if (pieces.size() < 2) return result;  // nothing to show
-
-  // Everything after a second "({" is dropped, as the reply's shape says.
-  Text document = insert_widened(pieces[1], "{", 0);
+  Text document;
+  if (first_visible(reply) == '{') {
+    // Plain JSON is the document itself: a JSONP reply starts with its
+    // callback, and a "({" in the lyrics must not cut it.
+    document = reply;
+  } else {
+    const TextArray pieces = split(reply, "({");
+    if (pieces.size() < 2) return result;  // nothing to show
+    // Everything after a second "({" is dropped, as the reply's shape says.
+    document = insert_widened(pieces[1], "{", 0);
+  }
   document = replace_pairs(document, {{");", ""}});
-  json.parse(document);
+  const bool parsed = json.parse(document);
+
+  // A refusal has no song in it; its empty members must not empty the boxes.
+  constexpr int kObject = 4;
+  if (parsed && ((json.type_of("status") != 0 && json.get_text("status") == "0") ||
+                 json.type_of("data") != kObject)) {
+    result.kind = SongReply::Kind::refused;
+    if (json.type_of("err_code") != 0) result.err_code = json.get_text("err_code");
+    return result;
+  }
 
   result.kind = SongReply::Kind::fields;
   result.fields.album_name = json.get_text("data.album_name");
@@ -25,7 +81,7 @@ SongReply read_song_reply(const Text& reply) {
 }
 
 SongReply run_song_worker(const SongFetch& fetch, const SongRequest& request) {
-  return read_song_reply(fetch ? fetch(request) : Text());
+  return read_song_reply(fetch ? reply_text(fetch(request)) : Text());
 }
 
 }  // namespace melodrin

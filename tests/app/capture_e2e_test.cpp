@@ -10,6 +10,7 @@
 #include "tests/app/app_fixture.h"
 #include "tests/app/fake_service.h"
 #include "text/codepage.h"
+#include "text/text.h"
 #include "winhttp/winhttp_request.h"
 
 namespace melodrin::testing {
@@ -28,6 +29,18 @@ class CaptureTest : public AppTest {
     ASSERT_TRUE(wait_for_requests("/yy/index.php", api_requests));
     ASSERT_TRUE(wait_until([&] { return !window.标签_解析()->isVisible(); }));
   }
+
+  // Parses a page of the current shape and waits until its reply is shown:
+  // the fields with the label hidden, or a hint in the label.
+  void parse_current_and_wait(MainWindow& window, const std::string& id, std::size_t api_requests) {
+    window.编辑框1()->setText(QString::fromStdString(mixsong_page(server(), id)));
+    QTest::mouseClick(window.按钮_开始解析(), Qt::LeftButton);
+    ASSERT_EQ(window.标签_解析()->text(), kParsing);
+    ASSERT_TRUE(wait_for_requests("/play/songinfo", api_requests));
+    ASSERT_TRUE(wait_until([&] { return !window.标签_解析()->isVisible() || window.标签_解析()->text() != kParsing; }));
+  }
+
+  const QString kParsing = QStringLiteral("正在解析中，请稍等%D...");
 
   std::vector<QString> boxes(MainWindow& window) {
     return {window.编辑框_album_name()->text(), window.编辑框_author_name()->text(),
@@ -132,6 +145,110 @@ TEST_F(CaptureTest, TwoRequestsOfThePageStartTwoWorkers) {
   EXPECT_EQ(signatures, (std::vector<std::string>{"first", "second"}));
   EXPECT_TRUE(m_texts.captured_api_url.ends_with("signature=second"));
   EXPECT_EQ(window.编辑框_album_name()->text(), QStringLiteral("Album A"));
+}
+
+TEST_F(CaptureTest, TheCurrentApiFillsTheBoxesWithTheBrowsersCookiesAndReferer) {
+  MainWindow& window = make_window();
+  parse_current_and_wait(window, "full", 1);
+
+  // Sent as raw UTF-8 under "charset=utf-8".
+  EXPECT_EQ(boxes(window), (std::vector<QString>{QStringLiteral("叶惠美"), QStringLiteral("周杰伦"),
+                                                  QStringLiteral("周杰伦 - 晴天"),
+                                                  QString::fromStdString(server().http_url("/bytes?n=4096"))}));
+  EXPECT_EQ(window.frameGeometry().size(), QSize(412, 272));
+  EXPECT_FALSE(window.标签_解析()->isVisible());
+  EXPECT_TRUE(starts_with(m_texts.captured_api_url, m_services.endpoints.songinfo_prefix()));
+
+  const auto api = server().requests_to("/play/songinfo");
+  ASSERT_EQ(api.size(), 1u);
+  EXPECT_EQ(api[0].method, "GET");
+  EXPECT_EQ(api[0].query, "srcappid=2919&clientver=20000&appid=1014&encode_album_audio_id=full&signature=5c1f");
+  // One Cookie line with the API host's cookies only: the page's cookie for
+  // its own path stays behind.
+  std::vector<std::string> cookie_lines;
+  for (const auto& [name, value] : api[0].headers)
+    if (compare(name, "Cookie", false) == 0) cookie_lines.push_back(value);
+  EXPECT_EQ(cookie_lines, std::vector<std::string>{"kg_mid=mid-full"});
+  EXPECT_EQ(api[0].header("Referer"), mixsong_page(server(), "full"));
+
+  // Nothing else of the default header block changes.
+  std::string others;
+  for (const std::string& line : split(api[0].header_block, "\r\n"))
+    if (!starts_with(line, "Cookie: ") && !starts_with(line, "Referer: ")) others += line + "\r\n";
+  server().clear_requests();
+  WinHttpArgs bare;
+  bare.url = m_texts.captured_api_url;
+  winhttp_request(bare);
+  const auto reference = server().requests_to("/play/songinfo");
+  ASSERT_EQ(reference.size(), 1u);
+  EXPECT_EQ(others, reference[0].header_block + "\r\n");
+}
+
+TEST_F(CaptureTest, ARefusalIsToldAndTheWindowStaysExpandedWithTheBoxesKept) {
+  struct Case {
+    const char* id;
+    const char* err_code;
+  };
+  static const Case kCases[] = {
+      {"anonymous", "20010"},  // the page set no kg_mid
+      {"verify", "30020"},
+  };
+  const QString old = QStringLiteral("old");
+  MainWindow& window = make_window();
+  std::size_t api_requests = 0;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.id);
+    for (QLineEdit* box : {window.编辑框_album_name(), window.编辑框_author_name(), window.编辑框_audio_name(),
+                           window.编辑框_下载地址()})
+      box->setText(old);
+    // A hint of the last case gives way to the usual text at once.
+    parse_current_and_wait(window, c.id, ++api_requests);
+    QLabel* hint = window.标签_解析();
+    EXPECT_TRUE(hint->text().contains(QString::fromUtf8(c.err_code))) << hint->text().toStdString();
+    EXPECT_TRUE(hint->text().contains(QStringLiteral("验证")));
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_LE(hint->fontMetrics().horizontalAdvance(hint->text()), hint->width());
+    EXPECT_FALSE(hint->geometry().intersects(window.标签6()->geometry()));
+    EXPECT_EQ(boxes(window), (std::vector<QString>{old, old, old, old}));
+    EXPECT_EQ(window.frameGeometry().size(), QSize(877, 480));
+    const QRect page = window.browser()->geometry();
+    EXPECT_TRUE(QRect(QPoint(0, 0), window.size()).contains(page));
+    EXPECT_TRUE(window.browser()->isVisible());
+  }
+  EXPECT_FALSE(server().requests_to("/play/songinfo").front().has_header("Cookie"));
+
+  // After the page's verification the next parse shows the song.
+  parse_current_and_wait(window, "full", ++api_requests);
+  EXPECT_EQ(window.编辑框_album_name()->text(), QStringLiteral("叶惠美"));
+  EXPECT_EQ(window.frameGeometry().size(), QSize(412, 272));
+  EXPECT_EQ(window.标签_解析()->text(), kParsing);
+  EXPECT_EQ(window.标签_解析()->geometry(), QRect(8, 40, 200, 24));
+}
+
+TEST_F(CaptureTest, ASongWithoutPlayUrlSaysSoOnDownload) {
+  MainWindow& window = make_window();
+  parse_current_and_wait(window, "paid", 1);
+  EXPECT_EQ(window.编辑框_audio_name()->text(), QStringLiteral("周杰伦 - 晴天"));
+  EXPECT_TRUE(window.编辑框_下载地址()->text().isEmpty());
+  EXPECT_FALSE(window.标签_解析()->isVisible());
+
+  m_save_dialog.answer = m_folder.filePath(QStringLiteral("song.mp3"));
+  QTest::mouseClick(window.按钮1(), Qt::LeftButton);
+  EXPECT_TRUE(m_save_dialog.asked.empty());
+  ASSERT_EQ(m_messages.shown.size(), 1u);
+  EXPECT_EQ(m_messages.shown[0].kind, "warning");
+  EXPECT_EQ(m_messages.shown[0].text, QStringLiteral("这首歌没有提供可下载的地址（可能是付费或受保护的歌曲）。"));
+
+  // A song that had an address, emptied by the user, gets the usual message.
+  SongReply with_address;
+  with_address.kind = SongReply::Kind::fields;
+  with_address.fields = {"A", "S", "S - T", "http://127.0.0.1:1/a.mp3"};
+  window.apply_song_reply(with_address);
+  window.编辑框_下载地址()->clear();
+  QTest::mouseClick(window.按钮1(), Qt::LeftButton);
+  ASSERT_EQ(m_messages.shown.size(), 2u);
+  EXPECT_NE(m_messages.shown[1].text, m_messages.shown[0].text);
+  EXPECT_TRUE(m_save_dialog.asked.empty());
 }
 
 TEST_F(CaptureTest, ThePickersBrowserCapturesNothing) {

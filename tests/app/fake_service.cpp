@@ -46,6 +46,28 @@ const char* const kAskTwice =
     R"(script(api + "/yy/index.php?r=play/getdata&callback=jQuery19&hash=" + hash + "&signature=first");
       script(api + "/yy/index.php?r=play/getdata&callback=jQuery19&hash=" + hash + "&signature=second");)";
 
+// Like the player: the cookie first, its scripts next, then the API.
+const char* const kMixsongPage = R"(<!doctype html>
+<html><head><meta charset="utf-8"><title>mixsong</title></head>
+<body><script>
+var api = "https://@API@";
+var id = location.pathname.replace(/^.*\/mixsong\//, "").replace(/\.html$/, "");
+if (id !== "anonymous") {
+  document.cookie = "kg_mid=mid-" + id + "; path=/";
+  document.cookie = "page_only=1";  // path /mixsong: not for the API
+}
+function quietly(url) { return fetch(url).then(function () {}, function () {}); }
+window.addEventListener("load", function () {
+  quietly("/static/player.js").then(function () {
+    var tag = document.createElement("script");
+    tag.src = api + "/play/songinfo?srcappid=2919&clientver=20000&appid=1014&encode_album_audio_id=" + id +
+              "&signature=5c1f";
+    document.body.appendChild(tag);
+    document.title = "asked " + id;
+  });
+});
+</script></body></html>)";
+
 std::string query_value(const std::string& query, const std::string& name) {
   const std::string key = name + "=";
   std::size_t at = 0;
@@ -57,6 +79,27 @@ std::string query_value(const std::string& query, const std::string& name) {
   return {};
 }
 
+Response songinfo(const RecordedRequest& request, const std::string& audio) {
+  Response response;
+  response.headers = {{"Content-Type", "application/json; charset=utf-8"}};
+  const std::string id = query_value(request.query, "encode_album_audio_id");
+  if (request.header("Cookie").find("kg_mid=") == std::string::npos) {
+    response.body = R"({"status":0,"err_code":20010,"data":[]})";
+  } else if (id == "verify") {
+    response.headers.push_back({"SSA-CODE", "ssa-f3a9c2"});
+    response.body = R"({"status":0,"err_code":30020,"data":[]})";
+  } else {
+    // Raw UTF-8, as the service sends it.
+    const std::string play_url = id == "paid" ? "" : audio;
+    response.body = R"({"status":1,"err_code":0,"data":{"hash":"5E7A1F","timelength":334000,"filesize":5349921,)"
+                    R"("audio_name":"周杰伦 - 晴天","album_name":"叶惠美","album_id":"960399",)"
+                    R"("img":"http:\/\/127.0.0.1\/cover.jpg","author_name":"周杰伦","song_name":"晴天",)"
+                    R"("lyrics":"[00:00.78]晴天","play_url":")" +
+                    play_url + R"(","bitrate":128,"play_backup_url":")" + play_url + R"("}})";
+  }
+  return response;
+}
+
 }  // namespace
 
 void install_fake_service(TestServer& server) {
@@ -65,6 +108,10 @@ void install_fake_service(TestServer& server) {
   server.serve("/song/twice", "text/html; charset=utf-8", replaced(page, "@ASK@", kAskTwice));
   server.serve("/static/page.css", "text/css", "body { background: #fff; }");
   server.serve("/static/cover.png", "image/png", "not really a picture");
+  server.serve("/static/player.js", "text/javascript", "var player = 1;");
+  const std::string mixsong = replaced(kMixsongPage, "@API@", server.https_authority());
+  for (const char* id : {"full", "paid", "verify", "anonymous"})
+    server.serve(std::string("/mixsong/") + id + ".html", "text/html; charset=utf-8", mixsong);
 
   const std::string audio = "http:\\/\\/" + server.http_authority() + "\\/bytes?n=4096";
   static const std::map<std::string, std::string> kReplies = {
@@ -91,8 +138,13 @@ void install_fake_service(TestServer& server) {
     if (reply->first == "fullwidth") response.body = utf8_to_gbk(response.body);
     return response;
   });
+  server.route("/play/songinfo", [audio](const RecordedRequest& request) { return songinfo(request, audio); });
 }
 
 std::string song_page(TestServer& server, const std::string& hash) { return server.http_url("/song/#hash=" + hash); }
+
+std::string mixsong_page(TestServer& server, const std::string& id) {
+  return server.http_url("/mixsong/" + id + ".html");
+}
 
 }  // namespace melodrin::testing

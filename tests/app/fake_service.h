@@ -13,9 +13,17 @@ namespace melodrin::testing {
 // (asks twice), /static/page.css, /static/cover.png, /yy/index.php.
 // The API answers the hash of the request ("full", "fullwidth", "paren",
 // "missing", "cut", "nojsonp").
+//
+// The current shapes: /mixsong/<id>.html sets the kg_mid cookie (but for
+// "anonymous") and asks /play/songinfo?, which answers plain JSON in UTF-8
+// and refuses without kg_mid (20010). Ids: "full", "paid" (no play_url),
+// "verify" (30020 with an SSA-CODE header), "anonymous".
 void install_fake_service(TestServer& server);
 
 // http://127.0.0.1:P/song/#hash=<hash>
 std::string song_page(TestServer& server, const std::string& hash);
+
+// http://127.0.0.1:P/mixsong/<id>.html
+std::string mixsong_page(TestServer& server, const std::string& id);
 
 }  // namespace melodrin::testing

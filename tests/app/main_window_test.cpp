@@ -174,6 +174,7 @@ TEST_F(MainWindowTest, CaptureTakesOnlyGetRequestsWithTheApiPrefix) {
   m_services.song_fetch = log.fetch();
   MainWindow& window = make_window();
   const Text prefix = m_services.endpoints.api_prefix();
+  const Text songinfo = m_services.endpoints.songinfo_prefix();
   const Text api_host = m_services.endpoints.api_host;
   const Text upper_host = "https://127.0.0.1:" + std::to_string(server().https_port()) + "/YY/index.php?r=1";
 
@@ -192,6 +193,12 @@ TEST_F(MainWindowTest, CaptureTakesOnlyGetRequestsWithTheApiPrefix) {
       {RequestJob::kGet, "https://" + api_host + "/static/player.js", false},
       {RequestJob::kGet, "http://" + api_host + "/yy/index.php?r=1", false},
       {RequestJob::kGet, upper_host, false},
+      // The player's current request, by the same rules.
+      {RequestJob::kGet, songinfo + "srcappid=2919&encode_album_audio_id=A1&signature=S", true},
+      {RequestJob::kPost, songinfo + "srcappid=2919", false},
+      {RequestJob::kGet, "https://" + api_host + "/play/songinfo", false},
+      {RequestJob::kGet, "https://" + api_host + "/play/other?x=1", false},
+      {RequestJob::kGet, "https://127.0.0.1:" + std::to_string(server().https_port()) + "/PLAY/songinfo?x=1", false},
   };
   std::size_t expected_workers = 0;
   for (const Case& c : cases) {

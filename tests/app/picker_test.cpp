@@ -27,6 +27,8 @@ class PickerTest : public AppTest {
     server().serve("/song/3.html", "text/html", "<html><body>song three</body></html>");
     server().serve("/frames.html", "text/html", "<html><body><iframe src='/song/1.html'></iframe></body></html>");
     server().serve("/SONG/4.html", "text/html", "<html><body>capitals</body></html>");
+    server().serve("/mixsong/5.html", "text/html", "<html><body>song five</body></html>");
+    server().serve("/MIXSONG/6.html", "text/html", "<html><body>capitals</body></html>");
   }
 
   PickerWindow& open_picker(MainWindow& window) {
@@ -77,6 +79,9 @@ TEST_F(PickerTest, TheButtonFollowsTheLastReportedAddress) {
       {"/list.html", false, ""},
       {"/song/1.html#again", true, ""},
       {"/SONG/4.html", false, ""},
+      // Song pages at their current addresses.
+      {"/mixsong/5.html", true, ""},
+      {"/MIXSONG/6.html", false, ""},
       // A sub-frame's address is reported too, and is the one handed over.
       {"/frames.html", true, server().http_url("/song/1.html")},
   };
