@@ -8,6 +8,7 @@
 #include "app/browser_engine.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/picker_window.h"
 #include "app/save_dialog.h"
 #include "app/shell.h"
 
@@ -28,7 +29,7 @@ Application::Application(Endpoints endpoints, SongFetch song_fetch, DownloadFetc
   m_services.song_fetch = std::move(song_fetch);
   m_services.download_fetch = std::move(download_fetch);
   // The exit hook.
-  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &m_exit_hook,
                    [texts = &m_texts] { texts->release(); });
   m_window = std::make_unique<MainWindow>(m_services);
 }
@@ -38,6 +39,7 @@ Application::~Application() = default;
 void Application::show() { m_window->show(); }
 
 int Application::finish(int exit_code, std::chrono::milliseconds grace) {
+  if (PickerWindow* picker = m_window->picker()) picker->hide();
   m_window->hide();
   if (!m_workers.wait_idle(grace)) {
     std::fflush(nullptr);

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <memory>
 
+#include <QObject>
+
 #include "app/app_services.h"
 #include "app/app_texts.h"
 #include "app/worker_pool.h"
@@ -28,10 +30,12 @@ class Application {
 
   void show();
   MainWindow& main_window() { return *m_window; }
+  const AppTexts& texts() const { return m_texts; }
 
-  // After the event loop. Workers get a short grace; one that is still
-  // waiting for the network then ends with the process, so that no
-  // destructor races it. Returns exit_code when everything ended in time.
+  // After the event loop. The windows go at once; workers get a short
+  // grace, and one that is still waiting for the network then ends with the
+  // process, so that no destructor races it. Returns exit_code when every
+  // worker thread has ended in time.
   int finish(int exit_code, std::chrono::milliseconds grace = std::chrono::milliseconds(300));
 
  private:
@@ -41,6 +45,7 @@ class Application {
   std::unique_ptr<BrowserEngine> m_engine;
   WorkerPool m_workers;
   AppTexts m_texts;
+  QObject m_exit_hook;  // ends the exit hook's connection before m_texts goes
   AppServices m_services;
   std::unique_ptr<MainWindow> m_window;
 };

@@ -43,10 +43,8 @@ bool BrowserEngine::start() {
     return false;
   }
   // A profile without a storage name is off the record: cookies, cache and
-  // history live in memory only.
+  // history live in memory only, whatever the cache and cookie settings say.
   m_profile = new QWebEngineProfile();
-  m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-  m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
   m_profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
   m_cookies = std::make_unique<BrowserCookies>(m_profile->cookieStore());
   return true;

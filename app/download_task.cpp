@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include <QEventLoop>
@@ -34,6 +35,8 @@ QString DownloadResult::message(const QString& target) const {
       return QStringLiteral("下载失败：文件没有下载完整（收到 %1 字节，应有 %2 字节）。")
           .arg(received)
           .arg(total);
+    case Kind::no_thread:
+      return QStringLiteral("下载失败：系统无法开始下载。\n原因：%1").arg(detail);
     case Kind::write:
       return QStringLiteral("下载失败：无法写入文件“%1”。\n原因：%2").arg(target, detail);
   }
@@ -118,23 +121,37 @@ DownloadResult DownloadTask::run(QWidget* owner) {
   std::uint64_t received = 0;
   std::int64_t total = -1;
   bool update_pending = false;
+  // setValue() of a modal dialog handles events, and with them the next
+  // update: that one is left to the running call, so the label never falls
+  // behind the bar.
+  bool showing = false;
+  bool show_again = false;
   auto show_figures = [&] {
-    std::uint64_t now_received;
-    std::int64_t now_total;
-    {
-      std::lock_guard lock(figures_mutex);
-      now_received = received;
-      now_total = total;
-      update_pending = false;
+    if (showing) {
+      show_again = true;
+      return;
     }
-    if (dialog.wasCanceled()) return;
-    QString figures = size_text(now_received);
-    if (now_total > 0) {
-      figures += QStringLiteral(" / ") + size_text(static_cast<std::uint64_t>(now_total));
-      dialog.setRange(0, 1000);
-      dialog.setValue(static_cast<int>(std::min<std::uint64_t>(now_received, now_total) * 1000 / now_total));
-    }
-    dialog.setLabelText(QStringLiteral("正在下载“%1”……\n%2").arg(name, figures));
+    showing = true;
+    do {
+      show_again = false;
+      std::uint64_t now_received;
+      std::int64_t now_total;
+      {
+        std::lock_guard lock(figures_mutex);
+        now_received = received;
+        now_total = total;
+        update_pending = false;
+      }
+      if (dialog.wasCanceled()) break;
+      QString figures = size_text(now_received);
+      if (now_total > 0) {
+        figures += QStringLiteral(" / ") + size_text(static_cast<std::uint64_t>(now_total));
+        dialog.setRange(0, 1000);
+        dialog.setValue(static_cast<int>(std::min<std::uint64_t>(now_received, now_total) * 1000 / now_total));
+      }
+      dialog.setLabelText(QStringLiteral("正在下载“%1”……\n%2").arg(name, figures));
+    } while (show_again);
+    showing = false;
   };
   auto report = [&](std::uint64_t now_received, std::int64_t now_total) {
     std::lock_guard lock(figures_mutex);
@@ -148,10 +165,18 @@ DownloadResult DownloadTask::run(QWidget* owner) {
   dialog.show();
   QEventLoop loop;
   DownloadResult result;
-  std::thread fetcher([&] {
-    result = fetch_into_file(report, [&cancel] { return cancel.load(); });
-    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-  });
+  std::thread fetcher;
+  try {
+    fetcher = std::thread([&] {
+      result = fetch_into_file(report, [&cancel] { return cancel.load(); });
+      QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+  } catch (const std::system_error& error) {
+    dialog.hide();
+    result.kind = DownloadResult::Kind::no_thread;
+    result.detail = QString::fromLocal8Bit(error.what());
+    return result;
+  }
   loop.exec();
   // The loop also ends when the program quits; the fetch then stops at its
   // next callback.

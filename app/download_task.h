@@ -43,7 +43,15 @@ using DownloadFetch = std::function<FetchOutcome(const Text& url, const FetchCal
 DownloadFetch wininet_download_fetch();
 
 struct DownloadResult {
-  enum class Kind { saved, cancelled, transport, status, incomplete, write };
+  enum class Kind {
+    saved,
+    cancelled,
+    transport,
+    status,
+    incomplete,
+    write,
+    no_thread,  // the system refused the thread the fetch runs on
+  };
   Kind kind = Kind::saved;
   QString detail;
   std::uint64_t received = 0;

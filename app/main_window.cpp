@@ -123,10 +123,13 @@ void MainWindow::build() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_标签6 && event->type() == QEvent::MouseButtonRelease &&
-      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    open_picker();
-    return true;
+  if (watched == m_标签6 && event->type() == QEvent::MouseButtonRelease) {
+    // The release goes to the widget that got the press, wherever it happens.
+    const auto* release = static_cast<QMouseEvent*>(event);
+    if (release->button() == Qt::LeftButton && m_标签6->rect().contains(release->position().toPoint())) {
+      open_picker();
+      return true;
+    }
   }
   return FixedWindow::eventFilter(watched, event);
 }

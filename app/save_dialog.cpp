@@ -16,7 +16,7 @@ class SystemSaveDialog final : public SaveDialog {
     dialog.setDefaultSuffix(settings.default_suffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !settings.confirm_overwrite);
     if (!settings.initial_folder.isEmpty()) dialog.setDirectory(settings.initial_folder);
-    // A full path from the last confirmation keeps its folder.
+    // The proposed name is a bare name: it opens in the initial folder.
     if (!settings.file_name.isEmpty()) dialog.selectFile(settings.file_name);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();

@@ -87,7 +87,12 @@ Web浏览器::Web浏览器(BrowserEngine& engine, QWidget* parent, const Text& s
   if (!start_address.empty()) load_address(start_address);
 }
 
-Web浏览器::~Web浏览器() = default;
+Web浏览器::~Web浏览器() {
+  // The page and its interceptor call the handlers: they go before the
+  // handlers do.
+  delete m_view;
+  m_view = nullptr;
+}
 
 void Web浏览器::load_address(const Text& address) {
   if (m_view) m_view->load(QUrl(to_qstring(address)));

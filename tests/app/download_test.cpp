@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
 
 #include "app/file_names.h"
+#include "app/save_dialog.h"
 #include "tests/app/app_fixture.h"
 
 namespace melodrin::testing {
@@ -199,6 +202,130 @@ TEST_F(DownloadTest, CancelInTheProgressDialogKeepsTheOldFileAndTellsNothing) {
   EXPECT_TRUE(m_messages.shown.empty());
   EXPECT_EQ(file_bytes(target()), std::string("precious"));
   EXPECT_EQ(folder_entries(), QStringList{QStringLiteral("song.mp3")});
+}
+
+// Waits on a worker thread, never on the UI thread.
+bool spin_until(const std::atomic<bool>& flag) {
+  for (int i = 0; i < 6000 && !flag; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return flag;
+}
+
+// Notes the dialog's last label when it goes.
+struct LabelAtHide final : QObject {
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide) label = static_cast<QProgressDialog*>(watched)->labelText();
+    return false;
+  }
+  QString label;
+};
+
+TEST_F(DownloadTest, TheFiguresShownAreTheLatestWhenOneArrivesDuringAnUpdate) {
+  std::atomic<bool> watching{false}, in_update{false}, second_sent{false}, released{false};
+  // A second piece comes while the dialog is busy showing the first.
+  m_services.download_fetch = [&](const Text&, const FetchCallbacks& callbacks) {
+    FetchOutcome outcome;
+    outcome.status = 200;
+    if (spin_until(watching)) {
+      callbacks.progress(0, 1000);
+      callbacks.body("0123456789", 10);
+      spin_until(in_update);
+      callbacks.body("abcdefghij", 10);
+      second_sent = true;
+      spin_until(released);
+    }
+    outcome.failure = FetchOutcome::Failure::transport;
+    outcome.detail = "held";
+    return outcome;
+  };
+  m_save_dialog.answer = target();
+  MainWindow& window = window_with(QStringLiteral("t"), "http://127.0.0.1:1/held.mp3");
+
+  LabelAtHide at_hide;
+  bool update_done = false;
+  std::function<void()> watch = [&] {
+    if (update_done) {
+      released = true;
+      return;
+    }
+    auto* progress = window.findChild<QProgressDialog*>();
+    if (progress && !watching) {
+      progress->installEventFilter(&at_hide);
+      // Runs inside the dialog's setValue() for the first piece.
+      QObject::connect(progress->findChild<QProgressBar*>(), &QProgressBar::valueChanged, progress, [&](int value) {
+        if (value != 10 || in_update) return;
+        in_update = true;
+        wait_until([&] { return second_sent.load(); });
+        settle(20);
+        update_done = true;
+      });
+      watching = true;
+    }
+    QTimer::singleShot(10, watch);
+  };
+  QTimer::singleShot(0, watch);
+  click_download(window);
+
+  ASSERT_TRUE(update_done);
+  const QString figures = at_hide.label.section(QLatin1Char('\n'), 1);
+  EXPECT_TRUE(figures.startsWith(QStringLiteral("20 "))) << at_hide.label.toStdString();
+  EXPECT_TRUE(figures.contains(QStringLiteral(" / "))) << at_hide.label.toStdString();
+}
+
+TEST(SaveDialogTest, TheSystemDialogShowsTheSettingsAndReturnsTheChoice) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  SaveDialogSettings settings;
+  settings.filter = QStringLiteral("MP3文件 (*.mp3)");
+  settings.initial_folder = folder.path() + QLatin1Char('/');
+  settings.file_name = QStringLiteral("abc.mp3");
+  const QString proposed = folder.filePath(QStringLiteral("abc.mp3"));
+
+  struct Case {
+    const char* what;
+    bool accept;
+  };
+  static const Case kCases[] = {{"cancelled", false}, {"confirmed", true}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    bool seen = false;
+    QStringList filters;
+    QString suffix, directory;
+    QStringList selected;
+    bool saves = false, confirms_overwrite = false;
+    int attempts = 0;
+    std::function<void()> answer = [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) {
+        if (++attempts < 3000) QTimer::singleShot(10, answer);
+        return;
+      }
+      seen = true;
+      filters = dialog->nameFilters();
+      suffix = dialog->defaultSuffix();
+      directory = dialog->directory().absolutePath();
+      selected = dialog->selectedFiles();
+      saves = dialog->acceptMode() == QFileDialog::AcceptSave;
+      confirms_overwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+      // QFileDialog's own accept() checks the name, as the user's OK does.
+      QDialog* box = dialog;
+      if (c.accept) {
+        box->accept();
+      } else {
+        box->reject();
+      }
+    };
+    QTimer::singleShot(0, answer);
+    const std::optional<QString> chosen = SaveDialog::system()->ask(nullptr, settings);
+
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(filters, QStringList{QStringLiteral("MP3文件 (*.mp3)")});
+    EXPECT_EQ(suffix, QStringLiteral("mp3"));
+    EXPECT_TRUE(saves);
+    EXPECT_TRUE(confirms_overwrite);
+    EXPECT_EQ(directory, QDir(folder.path()).absolutePath());
+    EXPECT_EQ(selected, QStringList{proposed});
+    EXPECT_EQ(chosen, c.accept ? std::optional<QString>(proposed) : std::nullopt);
+  }
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 #include <mutex>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include "app/web_browser.h"
@@ -105,6 +108,16 @@ TEST_F(MainWindowTest, StartsCompactWithEveryControlInPlace) {
   EXPECT_EQ(window.save_dialog_settings().initial_folder, m_shell.desktop);
   EXPECT_EQ(window.标签6()->cursor().shape(), Qt::PointingHandCursor);
   EXPECT_TRUE(window.标签6()->font().underline());
+  EXPECT_EQ(window.标签6()->palette().color(QPalette::WindowText), QColor(Qt::blue));
+  struct Font {
+    const char* name;
+    int pixel_size;
+  };
+  static const Font kFonts[] = {{"标签8", 29}, {"标签5", 12}};
+  for (const Font& font : kFonts) {
+    SCOPED_TRACE(font.name);
+    EXPECT_EQ(window.findChild<QLabel*>(QString::fromUtf8(font.name))->font().pixelSize(), font.pixel_size);
+  }
   EXPECT_EQ(window.编辑框_album_name()->palette().color(QPalette::Base), QColor(236, 236, 236));
   EXPECT_TRUE(m_messages.shown.empty());
 }
@@ -158,6 +171,58 @@ TEST_F(MainWindowTest, WithoutAnAnnouncementHostNothingIsOpened) {
   window.编辑框1()->setText(QStringLiteral("x"));
   QTest::mouseClick(window.按钮_开始解析(), Qt::LeftButton);
   EXPECT_TRUE(m_shell.opened.empty());
+}
+
+TEST_F(MainWindowTest, ThePickerOpensOnlyOnALeftReleaseOverTheLink) {
+  MainWindow& window = make_window();
+  QLabel* link = window.标签6();
+  const QPoint inside = link->rect().center();
+  struct Case {
+    const char* what;
+    Qt::MouseButton button;
+    QPoint release;  // the press is always over the link
+    bool opens;
+  };
+  const Case cases[] = {
+      // Qt sends the release to the widget that got the press.
+      {"dragged off to the left", Qt::LeftButton, {-3, inside.y()}, false},
+      {"dragged off below", Qt::LeftButton, {inside.x(), link->height() + 3}, false},
+      {"right button", Qt::RightButton, inside, false},
+      {"left button over the link", Qt::LeftButton, inside, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTest::mousePress(link, c.button, {}, inside);
+    QTest::mouseRelease(link, c.button, {}, c.release);
+    EXPECT_EQ(window.picker() != nullptr, c.opens);
+  }
+}
+
+TEST_F(MainWindowTest, TheBrowsersPageGoesBeforeItsHandlers) {
+  // The page reports to the handlers as long as it lives.
+  struct Probe {
+    QPointer<QWebEnginePage> page;
+    bool* page_alive;
+    ~Probe() { *page_alive = !page.isNull(); }
+  };
+  bool page_alive_when_handlers_went = true;
+  auto browser = std::make_unique<Web浏览器>(*m_engine, nullptr);
+  ASSERT_NE(browser->view(), nullptr);
+  {
+    auto probe = std::make_shared<Probe>(Probe{browser->view()->page(), &page_alive_when_handlers_went});
+    browser->on_load_url_begin([probe](const Text&, RequestJob&) {});
+    browser->on_url_changed([probe](const Text&, long) {});
+    browser->on_new_window([probe](int, const Text&) {});
+  }
+  browser.reset();
+  EXPECT_FALSE(page_alive_when_handlers_went);
+}
+
+TEST(ShellTest, TheDesktopFolderEndsWithOneSeparator) {
+  const QString folder = Shell::system()->desktop_folder();
+  ASSERT_FALSE(folder.isEmpty());
+  EXPECT_TRUE(folder.endsWith(QLatin1Char('/'))) << folder.toStdString();
+  EXPECT_EQ(QDir::cleanPath(folder) + QLatin1Char('/'), folder);
 }
 
 TEST_F(MainWindowTest, DesktopBoxSetsTheInitialFolder) {

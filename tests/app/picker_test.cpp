@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -45,6 +46,13 @@ TEST_F(PickerTest, OpensOnTheHomePageWithTheButtonHidden) {
   PickerWindow& picker = open_picker(window);
   EXPECT_EQ(picker.windowTitle(), QStringLiteral("酷狗音乐 - 挑选音乐"));
   EXPECT_EQ(picker.frameGeometry().size(), QSize(927, 657));
+  // The main window's frame: fixed, no maximize box, centered.
+  EXPECT_EQ(picker.minimumSize(), picker.maximumSize());
+  EXPECT_FALSE(picker.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(picker.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(picker.isWindow());
+  const QPoint off_center = picker.frameGeometry().center() - picker.screen()->availableGeometry().center();
+  EXPECT_LE(off_center.manhattanLength(), 2);
   EXPECT_TRUE(picker.isVisible());
   EXPECT_EQ(picker.parentWidget(), &window);
   EXPECT_EQ(picker.browser()->geometry(), QRect(0, 0, 920, 632));
@@ -57,6 +65,8 @@ TEST_F(PickerTest, OpensOnTheHomePageWithTheButtonHidden) {
   QWebEngineProfile* profile = picker.browser()->view()->page()->profile();
   EXPECT_EQ(profile, window.browser()->view()->page()->profile());
   EXPECT_TRUE(profile->isOffTheRecord());
+  EXPECT_EQ(profile->httpCacheType(), QWebEngineProfile::MemoryHttpCache);
+  EXPECT_EQ(profile->persistentCookiesPolicy(), QWebEngineProfile::NoPersistentCookies);
 
   // A second click raises the same picker; the main window stays usable.
   QTest::mouseClick(window.标签6(), Qt::LeftButton);
