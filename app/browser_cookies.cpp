@@ -7,8 +7,6 @@
 #include <QUrl>
 #include <QWebEngineCookieStore>
 
-#include "text/codepage.h"
-
 namespace melodrin {
 namespace {
 
@@ -59,9 +57,12 @@ void BrowserCookies::remove(const QNetworkCookie& cookie) {
 }
 
 Text BrowserCookies::cookie_text(const QUrl& url) const {
-  const QString host = url.host().toLower();
+  // The store holds domains in their ASCII form and compares paths as they
+  // stand in the address, escapes and all.
+  const QString host = url.host(QUrl::FullyEncoded).toLower();
   if (host.isEmpty()) return {};
-  const QString path = url.path().isEmpty() ? QStringLiteral("/") : url.path();
+  const QString encoded_path = url.path(QUrl::FullyEncoded);
+  const QString path = encoded_path.isEmpty() ? QStringLiteral("/") : encoded_path;
   const bool secure = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
   const QDateTime now = QDateTime::currentDateTimeUtc();
 
@@ -83,7 +84,8 @@ Text BrowserCookies::cookie_text(const QUrl& url) const {
     if (!cookie->name().isEmpty()) text += cookie->name() + '=';
     text += cookie->value();
   }
-  return utf8_to_gbk(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+  // The bytes go out as the browser sends them, whatever their encoding.
+  return text.toStdString();
 }
 
 }  // namespace melodrin

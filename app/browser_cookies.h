@@ -26,7 +26,8 @@ class BrowserCookies : public QObject {
 
   // "name=value; name2=value2" of the cookies a browser would send to url:
   // domain, path and secure rules, expired ones left out, longer paths
-  // first. GBK text; "" when none match.
+  // first. The names and values are the bytes the browser holds, not
+  // converted: the request engine sends them as they are. "" when none match.
   Text cookie_text(const QUrl& url) const;
 
  private:

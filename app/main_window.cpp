@@ -154,7 +154,7 @@ void MainWindow::parse() {
     m_标签_解析->show();
     set_outer_width(kExpanded.width());
     set_outer_height(kExpanded.height());
-    m_Web浏览器->load_address(from_qstring(m_编辑框1->text()));
+    m_Web浏览器->load_address(input);
   }
   open_announcement();
 }

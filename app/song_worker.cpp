@@ -12,18 +12,32 @@ namespace {
 
 constexpr long kMetaSearchBytes = 1024;
 
+// Header values and parameters may be padded with spaces and tabs.
+Text without_padding(const Text& text) {
+  const std::size_t from = text.find_first_not_of(" \t");
+  if (from == Text::npos) return {};
+  return text.substr(from, text.find_last_not_of(" \t") - from + 1);
+}
+
+// The charset parameter of the first Content-Type line that has one; a
+// parameter that merely ends in "charset" is another one.
 bool declares_utf8(const Text& header_block) {
   for (const Text& line : split(header_block, "\r\n")) {
     if (compare(left(line, 13), "content-type:", false) != 0) continue;
-    const Text value = to_lower(mid(line, 14, length(line)));
-    const long at = find(value, "charset=");
-    if (at == -1) continue;
-    Text charset = mid(value, at + 8, length(value));
-    charset = charset.substr(0, charset.find_first_of("; \t"));
-    if (!charset.empty() && charset.front() == '"') charset = charset.substr(1, charset.find('"', 1) - 1);
-    return charset == "utf-8" || charset == "utf8";
+    const TextArray parts = split(to_lower(mid(line, 14, length(line))), ";");
+    for (std::size_t i = 1; i < parts.size(); ++i) {  // the first is the media type
+      const Text parameter = without_padding(parts[i]);
+      if (!starts_with(parameter, "charset=")) continue;
+      Text charset = without_padding(parameter.substr(8));
+      if (!charset.empty() && charset.front() == '"') charset = charset.substr(1, charset.find('"', 1) - 1);
+      return charset == "utf-8" || charset == "utf8";
+    }
   }
   return false;
+}
+
+bool starts_with_bom(const Bytes& body) {
+  return body.size() >= 3 && body[0] == '\xEF' && body[1] == '\xBB' && body[2] == '\xBF';
 }
 
 // What follows leading white space, if anything.
@@ -35,7 +49,9 @@ char first_visible(const Text& text) {
 }  // namespace
 
 Text reply_text(const SongResponse& response) {
-  if (response.body.empty() || !declares_utf8(response.header_block)) return response.text;
+  // A byte order mark says UTF-8 as plainly as a header does.
+  if (response.body.empty() || (!starts_with_bom(response.body) && !declares_utf8(response.header_block)))
+    return response.text;
   // The engine's text ends at the first zero byte too.
   const Text raw = text_from_bytes(response.body);
   if (find_folded(left(raw, kMetaSearchBytes), "<meta", 1, true) != -1) return response.text;

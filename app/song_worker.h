@@ -34,8 +34,8 @@ using SongFetch = std::function<SongResponse(const SongRequest&)>;
 SongFetch winhttp_song_fetch();
 
 // The engine reads a body as GBK unless a page declares a charset in a meta
-// tag. A UTF-8 body that says so only in its Content-Type line is decoded
-// here; anything else keeps the engine's text.
+// tag. A UTF-8 body that says so only in its Content-Type line, or by a byte
+// order mark, is decoded here; anything else keeps the engine's text.
 Text reply_text(const SongResponse& response);
 
 struct SongFields {

@@ -1,3 +1,6 @@
+#include <atomic>
+#include <thread>
+
 #include <QDateTime>
 #include <QNetworkCookie>
 #include <QUrl>
@@ -5,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "app/browser_cookies.h"
-#include "text/codepage.h"
+#include "app/song_worker.h"
+#include "tests/app/app_fixture.h"
+#include "tests/support/test_server.h"
 
-namespace melodrin {
+namespace melodrin::testing {
 namespace {
 
 QNetworkCookie cookie(const char* name, const char* value, const char* domain, const char* path = "/") {
@@ -35,6 +40,9 @@ TEST(BrowserCookiesTest, SendsWhatABrowserWouldSendToTheAddress) {
   lasting.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(30));
   cookies.add(lasting);
   cookies.add(cookie("local", "l", "127.0.0.1"));
+  // The store keeps escapes in paths and domains in their ASCII form.
+  cookies.add(cookie("spaced", "x", "wwwapi.kugou.com", "/a%20b"));
+  cookies.add(cookie("idn", "i", "xn--l5x566d.xn--fiqs8s"));
 
   struct Case {
     const char* url;
@@ -53,6 +61,9 @@ TEST(BrowserCookiesTest, SendsWhatABrowserWouldSendToTheAddress) {
       // Cookies do not care about ports.
       {"https://127.0.0.1:8443/play/songinfo?x", "local=l"},
       {"https://127.0.0.2/", ""},
+      {"https://wwwapi.kugou.com/a%20b/c", "spaced=x; kg_mid=m1; host_only=h; sec=s; kept=k"},
+      {"https://wwwapi.kugou.com/a%20bc", "kg_mid=m1; host_only=h; sec=s; kept=k"},
+      {"https://酷狗.中国/", "idn=i"},
       {"not an address", ""},
   };
   for (const Case& c : kCases) {
@@ -78,10 +89,39 @@ TEST(BrowserCookiesTest, FollowsTheStoresChanges) {
   cookies.remove(cookie("kg_mid", "new", ".kugou.com"));
   EXPECT_EQ(cookies.cookie_text(api), "dfid=d");
 
-  // Values are bytes from the network; the text is GBK.
+  // Values are bytes from the network, kept as they came.
   cookies.add(cookie("name", "周杰伦", ".kugou.com"));
-  EXPECT_EQ(cookies.cookie_text(api), "dfid=d; name=" + utf8_to_gbk("周杰伦"));
+  EXPECT_EQ(cookies.cookie_text(api), "dfid=d; name=周杰伦");
+}
+
+// The repeated request carries the very bytes the browser would send: UTF-8
+// stays UTF-8, other bytes stay as they are.
+TEST(BrowserCookiesTest, TheEngineSendsTheBytesTheBrowserHolds) {
+  TestServer& server = TestServer::shared();
+  server.route("/cookie-bytes", [](const RecordedRequest&) { return Response{}; });
+  BrowserCookies cookies(nullptr);
+  cookies.add(cookie("name", "周杰伦", "127.0.0.1"));
+  cookies.add(cookie("gbk", "\xD6\xDC", "127.0.0.1"));
+  cookies.add(cookie("odd", "a \"b\",c\\d=e", "127.0.0.1"));
+  const std::string sent = "name=周杰伦; gbk=\xD6\xDC; odd=a \"b\",c\\d=e";
+
+  const std::string url = server.https_url("/cookie-bytes?x=1");
+  SongRequest request;
+  request.url = url;
+  request.cookies = cookies.cookie_text(QUrl(QString::fromStdString(url)));
+  EXPECT_EQ(request.cookies, sent);
+  std::atomic<bool> done = false;
+  std::thread worker([&] {
+    winhttp_song_fetch()(request);
+    done = true;
+  });
+  const bool finished = wait_until([&] { return done.load(); });
+  worker.join();
+  ASSERT_TRUE(finished);
+  const auto received = server.requests_to("/cookie-bytes");
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received.back().header("Cookie"), sent);
 }
 
 }  // namespace
-}  // namespace melodrin
+}  // namespace melodrin::testing

@@ -74,6 +74,9 @@ TEST(SongReplyTest, ReadsThePlainDocumentsOfTheCurrentApi) {
        {}, "20028"},
       {"status 1 without data object", R"({"status":1,"data":[]})", Kind::refused, {}, ""},
       {"no data at all", R"({"err_code":20010})", Kind::refused, {}, "20010"},
+      {"status 0 as text", R"({"status":"0","err_code":"20010","data":{"audio_name":"x"}})", Kind::refused, {},
+       "20010"},
+      {"no err_code", R"({"status":0,"data":[]})", Kind::refused, {}, ""},
       {"the old shape refused", R"(cb({"status":0,"err_code":20010,"data":[]});)", Kind::refused, {}, "20010"},
       // A document that does not parse is no refusal: the old shape empties the boxes.
       {"a broken document", R"({"status":0,"data":)", Kind::fields, {}, ""},
@@ -102,6 +105,7 @@ TEST(SongReplyTest, AUtf8BodyDeclaredInItsContentTypeIsReadAsUtf8) {
   const Text as_bytes(utf8.begin(), utf8.end());
   Bytes bom_body = {'\xEF', '\xBB', '\xBF'};
   bom_body.insert(bom_body.end(), utf8.begin(), utf8.end());
+  const Text bom_as_bytes(bom_body.begin(), bom_body.end());
   const std::string page = R"(<html><head><meta charset="gbk"></head>周杰伦</html>)";
   const Bytes page_body(page.begin(), page.end());
   const Text ok = "HTTP/1.1 200 OK\r\n";
@@ -117,6 +121,11 @@ TEST(SongReplyTest, AUtf8BodyDeclaredInItsContentTypeIsReadAsUtf8) {
       {"charset=utf-8", ok + "Content-Type: application/json; charset=utf-8\r\n\r\n", utf8_body, as_bytes, gbk},
       {"any letter case", ok + "content-type: application/json;Charset=\"UTF-8\"\r\n\r\n", utf8_body, as_bytes, gbk},
       {"a byte order mark", ok + "Content-Type: text/plain; charset=utf-8\r\n\r\n", bom_body, "", gbk},
+      {"a byte order mark alone", ok + "Content-Type: application/json\r\n\r\n", bom_body, bom_as_bytes, gbk},
+      {"charset after other parameters", ok + "Content-Type: application/json; q=1;\tcharset=utf-8 \r\n\r\n",
+       utf8_body, as_bytes, gbk},
+      {"a parameter that ends in charset", ok + "Content-Type: application/json; x-charset=gbk; charset=utf-8\r\n\r\n",
+       utf8_body, as_bytes, gbk},
       {"no charset", ok + "Content-Type: application/json\r\n\r\n", utf8_body, as_bytes, as_bytes},
       {"another charset", ok + "Content-Type: text/html; charset=gbk\r\n\r\n", gbk_body, gbk, gbk},
       {"said utf-8, sent gbk", ok + "Content-Type: application/json; charset=utf-8\r\n\r\n", gbk_body, gbk, gbk},
