@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "text/codepage.h"
+#include "text/search.h"
 
 namespace melodrin {
 
@@ -27,8 +28,6 @@ struct RegExp::State {
 };
 
 namespace {
-
-const Text kQuoteMarker = "#\xD2\xFD\xBA\xC5";  // "#引号" in GBK
 
 bool is_hex(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
@@ -210,9 +209,7 @@ RegExp::RegExp() noexcept = default;
 bool RegExp::search(const Text& pattern, const Text& subject, bool case_sensitive,
                     bool multiline, bool global, bool quote_marker) {
   auto state = std::make_shared<State>();
-  state->pattern = quote_marker
-                       ? replace_subtexts(pattern, kQuoteMarker, "\"", 1, std::nullopt, true)
-                       : pattern;
+  state->pattern = quote_marker ? replace_quote_marker(pattern) : pattern;
   QRegularExpression::PatternOptions options;
   if (!case_sensitive) options |= QRegularExpression::CaseInsensitiveOption;
   if (multiline) options |= QRegularExpression::MultilineOption;

@@ -6,14 +6,6 @@ namespace melodrin {
 
 namespace {
 
-// "#引号" in GBK: a caller's way of writing a double quote inside a marker.
-const Text kQuoteToken = "#\xD2\xFD\xBA\xC5";
-
-Text unquote_marker(const Text& marker) {
-  if (marker.find(kQuoteToken) == Text::npos) return marker;
-  return replace_subtexts(marker, kQuoteToken, "\"", 1, std::nullopt, true);
-}
-
 // Half width of text with a lone lead byte at its end dropped: what full
 // width and back again give.
 Text fold_widths(const Text& text) {
@@ -25,6 +17,12 @@ Text fold_widths(const Text& text) {
 }
 
 }  // namespace
+
+Text replace_quote_marker(const Text& text) {
+  static const Text kQuoteMarker = "#\xD2\xFD\xBA\xC5";  // "#引号" in GBK
+  if (text.find(kQuoteMarker) == Text::npos) return text;
+  return replace_subtexts(text, kQuoteMarker, "\"", 1, std::nullopt, true);
+}
 
 long find_folded(const Text& text, const Text& sought, long start, bool ignore_case) {
   if (text.empty() || sought.empty()) return -1;
@@ -49,8 +47,8 @@ Text text_before(const Text& text, const Text& marker, long start, bool ignore_c
 
 Text text_between(const Text& text, const Text& left, const Text& right, long start,
                   bool ignore_case) {
-  const Text open = unquote_marker(left);
-  const Text close = unquote_marker(right);
+  const Text open = replace_quote_marker(left);
+  const Text close = replace_quote_marker(right);
   const long at = find(text, open, start, ignore_case);
   if (at == -1) return {};
   const long inner = at + length(open);

@@ -16,6 +16,10 @@ long find_folded(const Text& text, const Text& sought, long start = 1, bool igno
 // A negative start searches backwards from the end.
 Text text_before(const Text& text, const Text& marker, long start = 1, bool ignore_case = false);
 
+// Every "#引号" in text, a caller's way of writing a double quote inside a
+// marker or pattern, becomes a double quote.
+Text replace_quote_marker(const Text& text);
+
 // "#引号" in either marker stands for a double quote.
 Text text_between(const Text& text, const Text& left, const Text& right, long start = 1,
                   bool ignore_case = false);
