@@ -69,16 +69,15 @@ Text merge_cookie_text(Text& old_cookies, Text& new_cookies) {
   return out;
 }
 
-void collect_set_cookie(const Text& line, Text& cookies) {
-  if (text_before(line, ": ") != "Set-Cookie") return;
-  const Text value = find(line, ";") != -1
-                         ? text_between(line, "Set-Cookie:", ";")
-                         : replace_subtexts(line, "Set-Cookie:", "", 1, std::nullopt, false);
-  cookies += trim(value);
-  cookies += kSeparator;
-}
-
-void finish_cookie_text(Text& cookies) {
+void collect_set_cookies(const TextArray& lines, Text& cookies) {
+  for (const Text& line : lines) {
+    if (text_before(line, ": ") != "Set-Cookie") continue;
+    const Text value = find(line, ";") != -1
+                           ? text_between(line, "Set-Cookie:", ";")
+                           : replace_subtexts(line, "Set-Cookie:", "", 1, std::nullopt, false);
+    cookies += trim(value);
+    cookies += kSeparator;
+  }
   if (right(cookies, length(kSeparator)) == kSeparator) {
     cookies = left(cookies, length(cookies) - length(kSeparator));
   }

@@ -25,11 +25,9 @@ Text remove_duplicate_items(const Text& text, const Text& separator);
 // result is also stored into old_cookies.
 Text merge_cookie_text(Text& old_cookies, Text& new_cookies);
 
-// When line is a "Set-Cookie: " line, appends its name=value and "; " to
-// cookies; other lines change nothing.
-void collect_set_cookie(const Text& line, Text& cookies);
-
-// Removes the "; " that collecting leaves behind the last item.
-void finish_cookie_text(Text& cookies);
+// Appends the name=value of every "Set-Cookie: " line of a response header
+// block to cookies, each followed by "; ", then removes the "; " behind the
+// last item (also one cookies already ended with).
+void collect_set_cookies(const TextArray& lines, Text& cookies);
 
 }  // namespace melodrin

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <curl/curl.h>
 
@@ -77,6 +78,13 @@ class CurlEasy {
   // The final response's body goes here piece by piece; returning false
   // stops the transfer. Without a sink the body is dropped.
   void set_body_sink(BodySink sink) { m_sink = std::move(sink); }
+  // The sink that appends the body to into.
+  void collect_body(std::vector<char>& into) {
+    m_sink = [&into](const char* data, std::size_t size) {
+      into.insert(into.end(), data, data + size);
+      return true;
+    };
+  }
 
   // Called while the transfer runs, also while it waits; false cancels.
   void set_progress(Progress progress) { m_progress = std::move(progress); }

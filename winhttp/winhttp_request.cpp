@@ -96,6 +96,22 @@ long timeout_ms(int timeout_seconds) {
   return static_cast<long>(std::min<long long>(timeout_seconds * 1000LL, INT_MAX));
 }
 
+// The options naming one side's credentials: the server's or the proxy's.
+struct CredentialOptions {
+  CURLoption scheme;
+  CURLoption user;
+  CURLoption password;
+};
+
+// Basic credentials, when both parts are given; false when the library
+// refuses them.
+bool set_basic_credentials(CurlEasy& easy, const Text& user, const Text& password,
+                           const CredentialOptions& options) {
+  if (user.empty() || password.empty()) return true;
+  return easy.set(options.scheme, static_cast<long>(CURLAUTH_BASIC)) &&
+         easy.set(options.user, user.c_str()) && easy.set(options.password, password.c_str());
+}
+
 }  // namespace
 
 int clamp_method(int method) { return method < 0 || method > 7 ? 0 : method; }
@@ -136,20 +152,14 @@ Text winhttp_request(const WinHttpArgs& args) {
   if (!easy.set_request(method_name(method), body.data(), body.size())) return fail(kNoRequest);
   dispatch_pending_events();
 
-  if (!args.user_name.empty() && !args.password.empty()) {
-    if (!(easy.set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC)) &&
-          easy.set(CURLOPT_USERNAME, args.user_name.c_str()) &&
-          easy.set(CURLOPT_PASSWORD, args.password.c_str()))) {
-      return fail(kCredentialsRefused);
-    }
+  if (!set_basic_credentials(easy, args.user_name, args.password,
+                             {CURLOPT_HTTPAUTH, CURLOPT_USERNAME, CURLOPT_PASSWORD})) {
+    return fail(kCredentialsRefused);
   }
   dispatch_pending_events();
-  if (!args.proxy_user.empty() && !args.proxy_password.empty()) {
-    if (!(easy.set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC)) &&
-          easy.set(CURLOPT_PROXYUSERNAME, args.proxy_user.c_str()) &&
-          easy.set(CURLOPT_PROXYPASSWORD, args.proxy_password.c_str()))) {
-      return fail(kCredentialsRefused);
-    }
+  if (!set_basic_credentials(easy, args.proxy_user, args.proxy_password,
+                             {CURLOPT_PROXYAUTH, CURLOPT_PROXYUSERNAME, CURLOPT_PROXYPASSWORD})) {
+    return fail(kCredentialsRefused);
   }
   dispatch_pending_events();
 
@@ -171,10 +181,7 @@ Text winhttp_request(const WinHttpArgs& args) {
   dispatch_pending_events();
 
   Bytes received;
-  easy.set_body_sink([&received](const char* data, std::size_t size) {
-    received.insert(received.end(), data, data + size);
-    return true;
-  });
+  easy.collect_body(received);
   const CURLcode code = easy.perform();
   switch (easy.stage(code)) {
     case TransferStage::address:
@@ -201,14 +208,13 @@ Text winhttp_request(const WinHttpArgs& args) {
 
   Text own_returned_cookies;
   Text& returned_cookies = args.returned_cookies != nullptr ? *args.returned_cookies : own_returned_cookies;
+  collect_set_cookies(lines, returned_cookies);
   for (const Text& line : lines) {
-    collect_set_cookie(line, returned_cookies);
     if (compare(left(line, 10), "Location: ", false) == 0 && args.location != nullptr) {
       *args.location = mid(line, 11, length(line));
     }
     dispatch_pending_events();
   }
-  finish_cookie_text(returned_cookies);
   if (args.merge_cookies && args.cookies != nullptr && !args.cookies->empty()) {
     returned_cookies = merge_cookie_text(*args.cookies, returned_cookies);
   }

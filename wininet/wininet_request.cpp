@@ -107,10 +107,7 @@ Bytes wininet_request(const WinInetArgs& args) {
   if (args.body_sink) {
     easy.set_body_sink(args.body_sink);
   } else {
-    easy.set_body_sink([&received](const char* data, std::size_t size) {
-      received.insert(received.end(), data, data + size);
-      return true;
-    });
+    easy.collect_body(received);
   }
   if (args.progress) easy.set_progress(args.progress);
 
@@ -132,8 +129,7 @@ Bytes wininet_request(const WinInetArgs& args) {
   if (args.returned_headers != nullptr) *args.returned_headers = response_block;
 
   Text returned_cookies;
-  for (const Text& line : split(response_block, "\r\n")) collect_set_cookie(line, returned_cookies);
-  finish_cookie_text(returned_cookies);
+  collect_set_cookies(split(response_block, "\r\n"), returned_cookies);
   if (args.merge_cookies && args.cookies != nullptr) {
     returned_cookies = merge_cookie_text(*args.cookies, returned_cookies);
   }

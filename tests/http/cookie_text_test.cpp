@@ -44,7 +44,7 @@ TEST(MergeCookieText, LeavesNewCookiesTrimmedAndReadyToSplit) {
   EXPECT_EQ(new_cookies, "b=2; ");
 }
 
-TEST(CollectSetCookie, TakesNameValueOfSetCookieLinesOnly) {
+TEST(CollectSetCookies, TakesNameValueOfSetCookieLinesOnly) {
   struct Case {
     const char* before;
     std::vector<Text> lines;
@@ -66,8 +66,7 @@ TEST(CollectSetCookie, TakesNameValueOfSetCookieLinesOnly) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.lines.empty() ? Text{} : c.lines.front());
     Text cookies = c.before;
-    for (const Text& line : c.lines) collect_set_cookie(line, cookies);
-    finish_cookie_text(cookies);
+    collect_set_cookies(c.lines, cookies);
     EXPECT_EQ(cookies, c.after);
   }
 }
