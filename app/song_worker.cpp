@@ -1,16 +1,12 @@
 #include "app/song_worker.h"
 
-#include <QByteArrayView>
-#include <QStringDecoder>
-
 #include "json/json_object.h"
 #include "text/codepage.h"
 #include "text/search.h"
+#include "winhttp/response_text.h"
 
 namespace melodrin {
 namespace {
-
-constexpr long kMetaSearchBytes = 1024;
 
 // Header values and parameters may be padded with spaces and tabs.
 Text without_padding(const Text& text) {
@@ -54,12 +50,9 @@ Text reply_text(const SongResponse& response) {
     return response.text;
   // The engine's text ends at the first zero byte too.
   const Text raw = text_from_bytes(response.body);
-  if (find_folded(left(raw, kMetaSearchBytes), "<meta", 1, true) != -1) return response.text;
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString decoded = decoder.decode(QByteArrayView(raw.data(), static_cast<qsizetype>(raw.size())));
+  if (find_folded(left(raw, kCharsetSearchBytes), "<meta", 1, true) != -1) return response.text;
   // A server that says UTF-8 and sends GBK is read the engine's way.
-  if (decoder.hasError()) return response.text;
-  return from_qstring(decoded);
+  return strict_utf8_to_gbk(raw).value_or(response.text);
 }
 
 SongReply read_song_reply(const Text& reply) {

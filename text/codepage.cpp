@@ -247,6 +247,14 @@ Text utf8_to_gbk(std::string_view utf8) {
   return encode_gbk(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
+std::optional<Text> strict_utf8_to_gbk(std::string_view utf8) {
+  if (is_ascii(utf8.data(), utf8.size())) return Text(utf8);
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString string = decoder.decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+  if (decoder.hasError()) return std::nullopt;
+  return encode_gbk(string);
+}
+
 std::optional<Text> decode_to_gbk(const Bytes& bytes, const Text& charset) {
   QString string;
   if (is_gbk_name(charset)) {

@@ -26,6 +26,9 @@ Text from_qstring(const QString& string);
 // Where texts meet the network, which speaks UTF-8.
 std::string gbk_to_utf8(const Text& text);
 Text utf8_to_gbk(std::string_view utf8);
+// As utf8_to_gbk, with a leading byte order mark dropped; nullopt when the
+// bytes are not well-formed UTF-8.
+std::optional<Text> strict_utf8_to_gbk(std::string_view utf8);
 
 // Decodes bytes in a charset a page declares; nullopt when the decoder does
 // not know the charset.

@@ -8,13 +8,12 @@ namespace melodrin {
 namespace {
 
 const Text kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
-constexpr long kSearchedBytes = 1024;
 
 }  // namespace
 
 Text decode_response_text(const Bytes& body, RegExp& reg_exp) {
   Text text = text_from_bytes(body);
-  if (!reg_exp.search(kCharsetPattern, left(text, kSearchedBytes))) return text;
+  if (!reg_exp.search(kCharsetPattern, left(text, kCharsetSearchBytes))) return text;
 
   const Text charset = reg_exp.submatch_text(1, 1);
   // Exact names: "GBK" and "GB2312" do go through the decoder.

@@ -7,8 +7,11 @@
 
 namespace melodrin {
 
+// How far into a body a meta tag's charset counts.
+inline constexpr long kCharsetSearchBytes = 1024;
+
 // The body up to its first zero byte, unless a "<meta ... charset=" within
-// the first 1024 bytes names a charset other than "gbk" or "gb2312" that the
+// the first kCharsetSearchBytes bytes names a charset other than "gbk" or "gb2312" that the
 // decoder knows: then the whole body decoded in it. reg_exp is the request's
 // own expression object.
 Text decode_response_text(const Bytes& body, RegExp& reg_exp);

@@ -123,9 +123,13 @@ TEST(QtAndUtf8, Conversions) {
     SCOPED_TRACE(c.utf8);
     EXPECT_EQ(hex(gbk_to_utf8(c.gbk)), hex(c.utf8));
     EXPECT_EQ(hex(utf8_to_gbk(c.utf8)), hex(c.gbk));
+    EXPECT_EQ(hex(strict_utf8_to_gbk(c.utf8).value_or("-")), hex(c.gbk));
   }
   EXPECT_EQ(utf8_to_gbk("a\xFF" "b"), "a?b");  // invalid UTF-8
   EXPECT_EQ(utf8_to_gbk("e\xCC\x81"), "\xA8\xA6");
+  EXPECT_EQ(strict_utf8_to_gbk("a\xFF" "b"), std::nullopt);
+  EXPECT_EQ(strict_utf8_to_gbk("\xD6\xD0\xCE\xC4"), std::nullopt);  // GBK bytes
+  EXPECT_EQ(hex(strict_utf8_to_gbk("\xEF\xBB\xBF\xE4\xB8\xAD").value_or("-")), hex(Text("\xD6\xD0")));
 }
 
 TEST(DecodeToGbk, DeclaredCharsets) {
