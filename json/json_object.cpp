@@ -64,6 +64,9 @@ Text number_text(double number) {
 
 Text quoted_plain(const Text& value) { return "'" + value + "'"; }
 
+// The fragment that gives the value at target as JSON text.
+Text stringified(const Text& target) { return "JSON.stringify(" + target + ")" + kUnplaceholder; }
+
 }  // namespace
 
 JsonObject::JsonObject() : m_var_name(kVarName) { initialize(); }
@@ -98,7 +101,7 @@ bool JsonObject::parse(const Text& text, bool as_literal) {
 bool JsonObject::clear() { return eval_bool(m_var_name + " = {}"); }
 
 Text JsonObject::to_json() const {
-  return eval_text("JSON.stringify(" + m_var_name + ")" + kUnplaceholder);
+  return eval_text(stringified(m_var_name));
 }
 
 bool JsonObject::set_value(const Text& path, const Text& value, bool is_json) {
@@ -150,7 +153,7 @@ int JsonObject::type_of(const Text& path) const {
 
 Text JsonObject::get_text(const Text& path, bool as_json) const {
   const Text target = resolved(path);
-  if (as_json) return eval_text("JSON.stringify(" + target + ")" + kUnplaceholder);
+  if (as_json) return eval_text(stringified(target));
   return eval_text(target + ".toString()" + kUnplaceholder);
 }
 
@@ -166,7 +169,7 @@ long JsonObject::count(const Text& path) const {
 
 JsonObject JsonObject::get_object(const Text& path) const {
   JsonObject object;
-  object.parse(eval_text("JSON.stringify(" + resolved(path) + ")" + kUnplaceholder));
+  object.parse(eval_text(stringified(resolved(path))));
   return object;
 }
 
@@ -180,14 +183,13 @@ bool JsonObject::array_add(const Text& value, const Text& path, bool is_json, bo
 
 JsonObject JsonObject::array_get_object(long index, const Text& path) const {
   JsonObject object;
-  object.parse(eval_text("JSON.stringify(" + resolved(path) + "[" + index_text(index) + "])" +
-                         kUnplaceholder));
+  object.parse(eval_text(stringified(resolved(path) + "[" + index_text(index) + "]")));
   return object;
 }
 
 Text JsonObject::array_get_text(long index, const Text& path, bool as_json) const {
   const Text member = resolved(path) + "[" + index_text(index) + "]";
-  if (as_json) return eval_text("JSON.stringify(" + member + ")" + kUnplaceholder);
+  if (as_json) return eval_text(stringified(member));
   return eval_text(member + kUnplaceholder);
 }
 
@@ -209,7 +211,7 @@ bool JsonObject::set_number(const Text& path, double number) {
 double JsonObject::get_number(const Text& path) const { return eval_number(resolved(path)); }
 
 Text JsonObject::get_json(const Text& path) const {
-  return eval_text("JSON.stringify(" + resolved(path) + ")" + kUnplaceholder);
+  return eval_text(stringified(resolved(path)));
 }
 
 std::shared_ptr<ScriptEngine> JsonObject::get_engine() const { return m_engine; }
